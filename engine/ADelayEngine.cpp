@@ -1,0 +1,5 @@
+#include "plugin/ADelay.h"
+
+void ADelay::rebuildBank() {}
+void ADelay::applyResponseMode() {}
+void ADelay::processBlock(float**, float**, VstInt32) {}

@@ -1,0 +1,34 @@
+// One third-octave band: four band-pass sections, RMS over 128-sample blocks, attack/release
+// smoothing. process(): audio thread. setup(), setTimes(): the thread that builds the bank or sets
+// Resp; the times and block coefficients are shared with the audio thread value by value.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/CFxRbjFilter.h"
+#include "platform/Relaxed.h"
+
+class FilteredDetector {
+public:
+    FilteredDetector() = default;
+    FilteredDetector(const FilteredDetector&) = default;
+    FilteredDetector& operator=(const FilteredDetector&) = default;
+    virtual ~FilteredDetector() = default;
+
+    void setup(float attack, float release, float rate, float centre, int32_t numSections);
+    void setTimes(float attack, float release);
+    // Allocates only for a block longer than any before (workBuffer grows).
+    void process(const float* input, uint32_t count);
+
+    std::vector<CFxRbjFilter> sections;          // the cascade; four once setup() has run
+    lumetra::Relaxed<float> attackTime = 0.1f;   // seconds
+    lumetra::Relaxed<float> releaseTime = 0.2f;  // seconds
+    lumetra::Relaxed<float> attackBlockCoef = 0.0f;
+    lumetra::Relaxed<float> releaseBlockCoef = 0.0f;
+    float level = 0.0f;                // band level: linear RMS on the input's scale, never < 0
+    float sampleRate = 44100.0f;       // Hz
+    float centreFrequency = 0.0f;      // Hz, the exact centre
+    uint32_t blockLength = 128;        // RMS block length in samples
+    std::vector<float> workBuffer;     // copy of the input, filtered in place; only grows
+};

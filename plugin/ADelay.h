@@ -1,0 +1,68 @@
+// The effect object: parameters, programs and the analyzer engine. Audio passes through
+// unchanged; the analysis signal drives 32 band detectors whose levels go to the editor through
+// parameter 1. The engine operations (rebuildBank, applyResponseMode, resume's engine steps,
+// processBlock) are defined in engine/.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/FilteredDetector.h"
+#include "plugin/AudioEffectX.h"
+#include "plugin/ProgramSlot.h"
+
+namespace lumetra {
+enum ParamIndex : VstInt32 { kDelay, kFeedBack, kVolume, kMode, kResp, kNumParams };
+constexpr VstInt32 kNumPrograms = 16;
+constexpr VstInt32 kUniqueId = fourCharCode('L', 'm', 't', 'r');
+}  // namespace lumetra
+
+class ADelay : public AudioEffectX {
+public:
+    explicit ADelay(audioMasterCallback audioMaster);
+    ~ADelay() override;
+
+    void resume() override;                                                          // UI thread
+    void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;  // Audio thread
+
+    void setParameter(VstInt32 index, float value) override;  // Any thread
+    float getParameter(VstInt32 index) override;              // Any thread
+    void setProgram(VstInt32 program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    void getParameterLabel(VstInt32 index, char* label) override;
+    void getParameterDisplay(VstInt32 index, char* text) override;
+    void getParameterName(VstInt32 index, char* text) override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override;
+    VstInt32 getPlugCategory() override;
+
+    // Audio thread: pass-through, analysis signal, delay, detectors, meter push.
+    virtual void processBlock(float** inputs, float** outputs, VstInt32 sampleFrames);
+
+    // Builds the band bank for getSampleRate(); sizes analysisBuffer and delayRing. UI thread.
+    void rebuildBank();
+    // Sets every detector's attack and release times from Resp. Thread that sets Resp, or resume.
+    void applyResponseMode();
+
+    // Engine state; inspected by the tools and tests, changed only by the operations above.
+    std::unique_ptr<ProgramSlot[]> programs;
+    lumetra::Relaxed<float> delayValue = 0.0f;
+    lumetra::Relaxed<float> feedBackValue = 0.0f;
+    lumetra::Relaxed<float> volumeValue = 0.0f;
+    lumetra::Relaxed<float> modeValue = 0.0f;
+    lumetra::Relaxed<float> respValue = 0.0f;
+    lumetra::Relaxed<int32_t> delaySamples = 0;  // analysis delay, samples
+    int32_t numChannels = 2;
+    int32_t numBands = 32;
+    uint32_t ringWritePos = 0;
+    float bankSampleRate = 44100.0f;  // Hz; the rate the bank was last built for
+    std::vector<std::vector<FilteredDetector>> bank;
+    std::vector<float> analysisBuffer;
+    std::vector<float> delayRing;
+};

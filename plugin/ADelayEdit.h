@@ -1,0 +1,16 @@
+// The effect as the entry point creates it: an ADelay that forwards every parameter change to
+// its editor after storing it.
+#pragma once
+
+#include "plugin/ADelay.h"
+
+class ADelayEdit : public ADelay {
+public:
+    explicit ADelayEdit(audioMasterCallback audioMaster);
+    ~ADelayEdit() override = default;
+
+    void setParameter(VstInt32 index, float value) override;  // Any thread
+};
+
+// Builds an ADelayEdit with its editor; null when creation fails (never throws).
+AudioEffect* createEffectObject(audioMasterCallback audioMaster) noexcept;

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Set-up for both README commands: installs the Debian packages the project needs when they are
+# missing, configures and builds.
+#   ./setup.sh          install, configure, build (build/)
+#   ./setup.sh run      ... then analyse the built-in test signal (the main job)
+#   ./setup.sh test     ... then build the sanitizer configurations and run every test
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
+          libcairo2-dev libsndfile1-dev fonts-liberation xvfb xauth)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "setup: installing ${missing[*]}" >&2
+    sudo_cmd=()
+    [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+jobs=$(nproc)
+
+build() {  # build DIR [cmake options...]
+    local dir=$1; shift
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+}
+
+run_tests() {  # run_tests DIR [ctest options...]
+    local dir=$1; shift
+    echo "== tests in $dir" >&2
+    (cd "$dir" && xvfb-run -a -s "-screen 0 1280x1024x24" \
+        ctest --output-on-failure --timeout 600 -j "$jobs" "$@")
+}
+
+build build
+
+case "${1:-}" in
+    "") ;;
+    run)
+        ./build/lumetra info build/Lumetra.so
+        ;;
+    test)
+        run_tests build
+        build build-asan -DLUMETRA_SANITIZE=address -DLUMETRA_BUILD_BENCH=OFF
+        ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_tests build-asan
+        build build-tsan -DLUMETRA_SANITIZE=thread -DLUMETRA_BUILD_BENCH=OFF
+        TSAN_OPTIONS=halt_on_error=1 run_tests build-tsan -L threads
+        ;;
+    *)
+        echo "usage: $0 [run|test]" >&2
+        exit 2
+        ;;
+esac
