@@ -1,1 +1,43 @@
-int main() { return 0; }
+// The `lumetra` command-line program: dispatches to its subcommands.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "tools/Commands.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: lumetra COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  analyze [FILE ...]   one-third-octave analysis of audio files (or a built-in test signal)\n"
+    "  info MODULE          load a VST 2.4 module and print what a host sees of it\n"
+    "\n"
+    "Run 'lumetra COMMAND --help' for the options of a command.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string command = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    try {
+        if (command == "--help" || command == "-h" || command == "help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (command == "info") return lumetra::runInfo(args);
+        if (command == "analyze") return lumetra::runAnalyze(args);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "lumetra: %s\n", e.what());
+        return 1;
+    }
+    std::fprintf(stderr, "lumetra: unknown command '%s'\n%s", command.c_str(), kUsage);
+    return 2;
+}

@@ -1,0 +1,13 @@
+// The subcommands of the `lumetra` program. Each takes the arguments after its own name and
+// returns the process exit code: 0 success, 1 analysis error, 2 usage or input error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lumetra {
+
+int runInfo(const std::vector<std::string>& args);     // lumetra info MODULE
+int runAnalyze(const std::vector<std::string>& args);  // lumetra analyze [FILE ...]
+
+}  // namespace lumetra
