@@ -18,8 +18,17 @@ public:
 
     void setup(float attack, float release, float rate, float centre, int32_t numSections);
     void setTimes(float attack, float release);
-    // Allocates only for a block longer than any before (workBuffer grows).
+    // Allocates only for a block longer than any before (workBuffer grows). A detector whose
+    // histories or level are no longer finite afterwards (a NaN or infinite input, an RMS that
+    // overflowed) starts again from silence, so no meter stays stuck.
     void process(const float* input, uint32_t count);
+
+    // Quality factor of each section of a band centred on centreHz at rateHz: about 2.35 for low
+    // bands, falling towards the top so the upper bands widen.
+    static float sectionQuality(float centreHz, float rateHz);
+    // The smoothing coefficient applied once per block of blockLength samples for a time of
+    // timeSec (the per-sample time constant is half of it); 1 for a time of 0 or less.
+    static float blockCoefficient(float timeSec, float rateHz, uint32_t blockLength);
 
     std::vector<CFxRbjFilter> sections;          // the cascade; four once setup() has run
     lumetra::Relaxed<float> attackTime = 0.1f;   // seconds

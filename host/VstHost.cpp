@@ -1,1 +1,146 @@
-// placeholder
+#include "host/VstHost.h"
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <mutex>
+
+namespace lumetra {
+
+namespace {
+
+// The callback is a plain function: effects are mapped back to their host by AEffect; during the
+// entry call (before the AEffect exists) the host being created answers.
+std::mutex registryMutex;
+std::map<AEffect*, VstHost*>& registry() {
+    static std::map<AEffect*, VstHost*> hosts;
+    return hosts;
+}
+thread_local VstHost* creatingHost = nullptr;
+
+}  // namespace
+
+VstHost::VstHost() { answers[audioMasterVersion] = 2400; }
+
+VstHost::~VstHost() { unload(); }
+
+VstIntPtr VstHost::callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    VstHost* host = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(registryMutex);
+        auto it = registry().find(effect);
+        if (it != registry().end()) host = it->second;
+    }
+    if (host == nullptr) host = creatingHost;
+    return host ? host->answer(opcode, index, value, ptr, opt) : 0;
+}
+
+VstIntPtr VstHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    HostCall call{opcode, index, value, ptr, opt, {}};
+    if (opcode == audioMasterCanDo && ptr) call.text = static_cast<const char*>(ptr);
+    calls.push_back(call);
+    if (opcode == audioMasterCanDo) {
+        auto it = canDoAnswers.find(call.text);
+        return it == canDoAnswers.end() ? 0 : it->second;
+    }
+    auto it = answers.find(opcode);
+    return it == answers.end() ? 0 : it->second;
+}
+
+bool VstHost::load(const std::string& path) {
+    unload();
+    struct stat info{};
+    if (stat(path.c_str(), &info) != 0) {
+        errorText = path + ": no such file";
+        return false;
+    }
+    module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+        const char* why = dlerror();
+        errorText = path + ": not a loadable module (" + (why ? why : "unknown") + ")";
+        return false;
+    }
+    void* symbol = dlsym(module, "VSTPluginMain");
+    if (symbol == nullptr) symbol = dlsym(module, "main");
+    if (symbol == nullptr) {
+        errorText = path + ": no VST 2.4 entry point (VSTPluginMain or main)";
+        dlclose(module);
+        module = nullptr;
+        return false;
+    }
+    entry = reinterpret_cast<VstPluginMainProc>(symbol);
+    effectPtr = createAnother();
+    if (effectPtr == nullptr) {
+        errorText = path + ": the entry point created no effect";
+        dlclose(module);
+        module = nullptr;
+        return false;
+    }
+    return true;
+}
+
+AEffect* VstHost::createAnother() {
+    if (entry == nullptr) return nullptr;
+    creatingHost = this;
+    AEffect* created = entry(callback);
+    creatingHost = nullptr;
+    if (created && created->magic != kEffectMagic) return nullptr;
+    if (created) {
+        std::lock_guard<std::mutex> lock(registryMutex);
+        registry()[created] = this;
+    }
+    return created;
+}
+
+void VstHost::closeEffect(AEffect* other) {
+    if (other == nullptr) return;
+    other->dispatcher(other, effClose, 0, 0, nullptr, 0.0f);
+    std::lock_guard<std::mutex> lock(registryMutex);
+    registry().erase(other);
+}
+
+void VstHost::unload() {
+    if (effectPtr) {
+        closeEffect(effectPtr);
+        effectPtr = nullptr;
+    }
+    if (module) {
+        dlclose(module);
+        module = nullptr;
+    }
+    entry = nullptr;
+}
+
+VstIntPtr VstHost::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    return effectPtr ? effectPtr->dispatcher(effectPtr, opcode, index, value, ptr, opt) : 0;
+}
+
+void VstHost::setParameter(VstInt32 index, float value) {
+    if (effectPtr) effectPtr->setParameter(effectPtr, index, value);
+}
+
+float VstHost::getParameter(VstInt32 index) { return effectPtr ? effectPtr->getParameter(effectPtr, index) : 0.0f; }
+
+void VstHost::process(float* left, float* right, float* outLeft, float* outRight, VstInt32 frames) {
+    if (effectPtr == nullptr) return;
+    float* inputs[2] = {left, right};
+    float* outputs[2] = {outLeft, outRight};
+    effectPtr->processReplacing(effectPtr, inputs, outputs, frames);
+}
+
+std::string VstHost::text(VstInt32 opcode, VstInt32 index, VstIntPtr value) {
+    char buffer[512];
+    std::memset(buffer, 0, sizeof buffer);
+    dispatch(opcode, index, value, buffer);
+    buffer[sizeof buffer - 1] = '\0';
+    return buffer;
+}
+
+size_t VstHost::countCalls(VstInt32 opcode) const {
+    size_t count = 0;
+    for (const HostCall& call : calls) count += call.opcode == opcode;
+    return count;
+}
+
+}  // namespace lumetra

@@ -61,8 +61,11 @@ public:
     int32_t numChannels = 2;
     int32_t numBands = 32;
     uint32_t ringWritePos = 0;
-    float bankSampleRate = 44100.0f;  // Hz; the rate the bank was last built for
+    lumetra::Relaxed<float> bankSampleRate = 44100.0f;  // Hz; the rate the bank was last built for
     std::vector<std::vector<FilteredDetector>> bank;
     std::vector<float> analysisBuffer;
     std::vector<float> delayRing;
+
+private:
+    void pushMeters();  // Audio thread: every band's packed meter value through setParameter(1, ...)
 };

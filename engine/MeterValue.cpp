@@ -1,0 +1,17 @@
+#include "engine/MeterValue.h"
+
+#include <cmath>
+
+namespace lumetra {
+
+float meterFraction(float level, float volume) {
+    const float t = volume * 40.0f;
+    const float top = 40.0f - t;
+    const float bottom = -20.0f - t;
+    const float d = std::log10(level + 1e-20f) * 20.0f;
+    if (!(d > bottom)) return 0.0f;  // at or below the window, or no number at all
+    if (d >= top) return 1.0f;
+    return (d - bottom) / (top - bottom);
+}
+
+}  // namespace lumetra

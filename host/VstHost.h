@@ -1,0 +1,67 @@
+// A small VST 2.4 host: loads a module, creates its effect through the entry point with a
+// scripted host callback that records every call and answers configurable values, and drives the
+// effect through its AEffect entries. Used by the `lumetra` tool and the tests. One thread.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/vst24.h"
+
+namespace lumetra {
+
+struct HostCall {
+    VstInt32 opcode;
+    VstInt32 index;
+    VstIntPtr value;
+    void* ptr;
+    float opt;
+    std::string text;  // the string a canDo call asked about
+};
+
+class VstHost {
+public:
+    VstHost();
+    ~VstHost();  // closes the effect and unloads the module
+    VstHost(const VstHost&) = delete;
+    VstHost& operator=(const VstHost&) = delete;
+
+    // Answers: per opcode (default: 2400 for audioMasterVersion, 0 otherwise) and per canDo text.
+    std::map<VstInt32, VstIntPtr> answers;
+    std::map<std::string, VstIntPtr> canDoAnswers;
+    std::vector<HostCall> calls;  // every call the plug-in made, in order
+
+    // Loads the module and calls its entry. On failure, gives false and a one-line error().
+    bool load(const std::string& path);
+    // Calls the entry once more (the module must be loaded); the new effect replaces nothing:
+    // the caller closes it with closeEffect.
+    AEffect* createAnother();
+    void closeEffect(AEffect* other);
+    // effClose then dlclose; safe to call twice.
+    void unload();
+
+    AEffect* effect() const { return effectPtr; }
+    const std::string& error() const { return errorText; }
+
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
+    void setParameter(VstInt32 index, float value);
+    float getParameter(VstInt32 index);
+    void process(float* left, float* right, float* outLeft, float* outRight, VstInt32 frames);
+    std::string text(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0);  // a string request
+    size_t countCalls(VstInt32 opcode) const;
+
+    static VstIntPtr callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+
+private:
+    VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+
+    void* module = nullptr;
+    VstPluginMainProc entry = nullptr;
+    AEffect* effectPtr = nullptr;
+    std::string errorText;
+};
+
+}  // namespace lumetra

@@ -1,0 +1,363 @@
+// The editor host glue over a small effect and a host callback that records every call: the
+// rectangle, idle and keys with the window open and closed, edit gestures reaching the host as
+// begin-edit / automate / end-edit, the size negotiation over a real parent chain, and the pacing
+// of the idle feedback with a clock the test drives.
+#include <gtest/gtest.h>
+
+#include <X11/keysym.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "editor/AEffGUIEditor.h"
+#include "platform/OsServices.h"
+#include "plugin/AudioEffectX.h"
+#include "tests/editor/TestImages.h"
+#include "tests/editor/X11TestSupport.h"
+#include "toolkit/CBitmap.h"
+#include "toolkit/CControlListener.h"
+#include "toolkit/CFrame.h"
+#include "toolkit/CVerticalSlider.h"
+#include "toolkit/VstKeys.h"
+
+namespace {
+
+struct HostCall {
+    VstInt32 opcode;
+    VstInt32 index;
+    VstIntPtr value;
+    float opt;
+    bool operator==(const HostCall&) const = default;
+};
+void PrintTo(const HostCall& c, std::ostream* os) {
+    *os << "{" << c.opcode << ", " << c.index << ", " << c.value << ", " << c.opt << "}";
+}
+
+struct Host {
+    std::vector<HostCall> calls;
+    VstIntPtr canDoSizeWindow = 0;
+    VstIntPtr sizeWindowAnswer = 0;
+    // Calls of interest to the editor; the rest (version queries and the like) are left out.
+    std::vector<HostCall> editorCalls() const {
+        std::vector<HostCall> result;
+        for (const HostCall& c : calls)
+            if (c.opcode == audioMasterAutomate || c.opcode == audioMasterBeginEdit || c.opcode == audioMasterEndEdit ||
+                c.opcode == audioMasterSizeWindow || c.opcode == audioMasterIdle)
+                result.push_back(c);
+        return result;
+    }
+};
+Host* host = nullptr;
+
+VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    if (host == nullptr) return 0;
+    host->calls.push_back({opcode, index, value, opt});
+    switch (opcode) {
+        case audioMasterVersion: return 2400;
+        case audioMasterCanDo:
+            return ptr && std::strcmp(static_cast<const char*>(ptr), "sizeWindow") == 0 ? host->canDoSizeWindow : 0;
+        case audioMasterSizeWindow: return host->sizeWindowAnswer;
+        default: return 0;
+    }
+}
+
+class TestEffect : public AudioEffectX {
+public:
+    TestEffect() : AudioEffectX(hostCallback, 1, 5) {}
+    void processReplacing(float**, float**, VstInt32) override {}
+    void setParameter(VstInt32 index, float value) override {
+        if (index >= 0 && index < 5) parameters[index] = value;
+    }
+    float getParameter(VstInt32 index) override { return index >= 0 && index < 5 ? parameters[index] : 0.0f; }
+    float parameters[5] = {};
+};
+
+// The smallest editor: one slider (tag 2) in a 200 x 150 frame.
+class TestEditor : public AEffGUIEditor, public CControlListener {
+public:
+    explicit TestEditor(AudioEffect* effect) : AEffGUIEditor(effect) { rect = ERect{0, 0, 150, 200}; }
+    bool open(void* parent) override {
+        close();
+        AEffGUIEditor::open(parent);
+        auto* newFrame = new CFrame(CRect(0, 0, rect.right, rect.bottom), parent, this);
+        if (newFrame->getPlatformFrame() == nullptr) {
+            newFrame->forget();
+            AEffGUIEditor::close();
+            return false;
+        }
+        frame = newFrame;
+        auto* track = new CBitmap(129);
+        auto* handle = new CBitmap(130);
+        slider = new CVerticalSlider(CRect(10, 10, 26, 80), this, 2, 10, 67, handle, track, CPoint(0, 0), kBottom);
+        slider->setValue(effect->getParameter(2));
+        frame->addView(slider);
+        track->forget();
+        handle->forget();
+        return true;
+    }
+    void close() override {
+        if (frame) frame->forget();
+        frame = nullptr;
+        AEffGUIEditor::close();
+    }
+    void valueChanged(CControl* control) override {
+        effect->setParameterAutomated(control->getTag(), control->getValue());
+    }
+    Window window() const {
+        return static_cast<Window>(reinterpret_cast<uintptr_t>(frame->getPlatformFrame()->getPlatformRepresentation()));
+    }
+    using AEffGUIEditor::lastIdleTicks;
+    CVerticalSlider* slider = nullptr;
+};
+
+uint32_t fakeNow = 0;
+std::vector<uint32_t> sleeps;
+int32_t fakeDialogFrame = 0;
+
+class GUIEditor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host = &recorder;
+        lumetra::OsServiceHooks hooks;
+        hooks.tickCount = [] { return fakeNow; };
+        hooks.sleepMs = [](uint32_t ms) { sleeps.push_back(ms); };
+        hooks.dialogFrameHeight = [] { return fakeDialogFrame; };
+        lumetra::setOsServiceHooks(hooks);
+        fakeNow = 1000;
+        sleeps.clear();
+        fakeDialogFrame = 0;
+        testimages::registerImage(129, 16, 70, [](int, int) { return 0x909090u; });
+        testimages::registerImage(130, 14, 12, [](int, int) { return 0xE0E0E0u; });
+        effect = new TestEffect;
+        editor = new TestEditor(effect);  // the effect owns it from here
+    }
+    void TearDown() override {
+        delete effect;
+        if (display) {
+            for (auto w = windows.rbegin(); w != windows.rend(); ++w) XDestroyWindow(display, *w);  // children first
+            XCloseDisplay(display);
+        }
+        lumetra::setOsServiceHooks({});
+        testimages::clearResources();
+        host = nullptr;
+    }
+    bool openDisplay() {
+        display = x11test::openDisplay();
+        return display != nullptr;
+    }
+    Window topWindow(int width, int height, const char* className = nullptr) {
+        windows.push_back(x11test::makeWindow(display, 0, width, height, className));
+        return windows.back();
+    }
+    static void* asParent(Window window) { return reinterpret_cast<void*>(static_cast<uintptr_t>(window)); }
+
+    Host recorder;
+    TestEffect* effect = nullptr;
+    TestEditor* editor = nullptr;
+    Display* display = nullptr;
+    std::vector<Window> windows;
+};
+
+TEST_F(GUIEditor, ClosedEditorAnswersTheRectangleAndIgnoresIdleAndKeys) {
+    EXPECT_NE(effect->getAeffect()->flags & effFlagsHasEditor, 0);
+    ERect* rect = nullptr;
+    ASSERT_TRUE(editor->getRect(&rect));
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->top, 0);
+    EXPECT_EQ(rect->left, 0);
+    EXPECT_EQ(rect->bottom, 150);
+    EXPECT_EQ(rect->right, 200);
+    EXPECT_FALSE(editor->getRect(nullptr));
+
+    VstKeyCode key{0, VKEY_UP, 0};
+    editor->idle();
+    EXPECT_FALSE(editor->onKeyDown(key));
+    EXPECT_FALSE(editor->onKeyUp(key));
+    EXPECT_FALSE(editor->onWheel(1.0f));
+    EXPECT_FALSE(editor->setKnobMode(2));
+    EXPECT_EQ(editor->getKnobMode(), 0);
+    editor->close();  // close without open
+    editor->idle();
+    EXPECT_TRUE(recorder.editorCalls().empty());
+
+    if (!openDisplay()) GTEST_SKIP() << "no X display";
+    const Window parent = topWindow(220, 170);
+    ASSERT_TRUE(editor->open(asParent(parent)));
+    ASSERT_TRUE(editor->open(asParent(parent)));  // twice: the first frame goes
+    EXPECT_EQ(x11test::childCount(display, parent), 1);
+    editor->idle();
+    editor->close();
+    ASSERT_TRUE(editor->getRect(&rect));
+    EXPECT_EQ(rect->bottom, 150);
+    EXPECT_EQ(rect->right, 200);
+    editor->idle();
+    EXPECT_FALSE(editor->onKeyDown(key));
+    EXPECT_EQ(x11test::childCount(display, parent), 0);
+}
+
+TEST_F(GUIEditor, ClosingTheEffectWithTheWindowOpenLeavesNoWindow) {
+    if (!openDisplay()) GTEST_SKIP() << "no X display";
+    const Window parent = topWindow(220, 170);
+    ASSERT_TRUE(editor->open(asParent(parent)));
+    editor->idle();
+    EXPECT_EQ(x11test::childCount(display, parent), 1);
+    delete effect;  // deletes the editor without effEditClose
+    effect = nullptr;
+    EXPECT_EQ(x11test::childCount(display, parent), 0);
+}
+
+TEST_F(GUIEditor, OpenFailsCleanlyForABadParent) {
+    if (!openDisplay()) GTEST_SKIP() << "no X display";
+    const Window gone = topWindow(50, 50);
+    XDestroyWindow(display, gone);
+    windows.clear();
+    XSync(display, False);
+    x11test::SentinelHandler sentinel;
+    EXPECT_FALSE(editor->open(asParent(gone)));
+    EXPECT_FALSE(editor->open(nullptr));
+    EXPECT_EQ(editor->getFrame(), nullptr);
+    editor->idle();
+    EXPECT_EQ(x11test::SentinelHandler::errors, 0);
+    EXPECT_TRUE(x11test::SentinelHandler::installed());
+}
+
+TEST_F(GUIEditor, GesturesReachTheHostBracketedByBeginAndEndEdit) {
+    if (!openDisplay()) GTEST_SKIP() << "no X display";
+    effect->parameters[2] = 0.5f;
+    const Window parent = topWindow(220, 170);
+    ASSERT_TRUE(editor->open(asParent(parent)));
+    editor->idle();
+    const Window window = editor->window();
+    auto pump = [&](size_t count) {
+        for (int i = 0; i < 200 && recorder.editorCalls().size() < count; ++i) {
+            editor->idle();
+            usleep(2000);
+        }
+        const std::vector<HostCall> calls = recorder.editorCalls();
+        recorder.calls.clear();
+        return calls;
+    };
+    x11test::sendButton(display, window, ButtonPress, Button1, 18, 45);
+    x11test::sendMotion(display, window, 18, -50);
+    EXPECT_EQ(pump(2), (std::vector<HostCall>{{audioMasterBeginEdit, 2, 0, 0.0f}, {audioMasterAutomate, 2, 0, 1.0f}}));
+    EXPECT_EQ(effect->parameters[2], 1.0f);
+    x11test::sendButton(display, window, ButtonRelease, Button1, 18, -50, Button1Mask);
+    EXPECT_EQ(pump(1), (std::vector<HostCall>{{audioMasterEndEdit, 2, 0, 0.0f}}));
+
+    x11test::sendButton(display, window, ButtonPress, Button1, 18, 40, ControlMask);  // back to the default
+    EXPECT_EQ(pump(3), (std::vector<HostCall>{{audioMasterBeginEdit, 2, 0, 0.0f},
+                                              {audioMasterAutomate, 2, 0, 0.5f},
+                                              {audioMasterEndEdit, 2, 0, 0.0f}}));
+
+    // Keys from the host go to the focused slider; only a used key answers true.
+    VstKeyCode up{0, VKEY_UP, 0};
+    VstKeyCode letter{'x', 0, 0};
+    EXPECT_TRUE(editor->onKeyDown(up));
+    EXPECT_EQ(pump(3).size(), 3u);
+    EXPECT_FALSE(editor->onKeyDown(letter));
+    EXPECT_FALSE(editor->onKeyUp(up));
+    editor->close();
+}
+
+TEST_F(GUIEditor, AHostThatCanSizeWindowsDoesTheResizing) {
+    if (!openDisplay()) GTEST_SKIP() << "no X display";
+    const Window parent = topWindow(210, 180);
+    ASSERT_TRUE(editor->open(asParent(parent)));
+    recorder.canDoSizeWindow = 1;
+    recorder.sizeWindowAnswer = 1;
+    EXPECT_TRUE(editor->beforeSizeChange(CRect(0, 0, 300.7, 250.2), CRect(0, 0, 200, 150)));
+    EXPECT_EQ(recorder.editorCalls().back(), (HostCall{audioMasterSizeWindow, 300, 250, 0.0f}));
+    recorder.sizeWindowAnswer = 0;
+    EXPECT_FALSE(editor->beforeSizeChange(CRect(0, 0, 300, 250), CRect(0, 0, 200, 150)));
+    recorder.canDoSizeWindow = -1;  // any non-zero answer counts
+    EXPECT_FALSE(editor->beforeSizeChange(CRect(0, 0, 300, 250), CRect(0, 0, 200, 150)));
+    fakeDialogFrame = 10;
+    EXPECT_EQ(x11test::windowSize(display, editor->window()), (x11test::Size{200, 150}));
+    EXPECT_EQ(x11test::windowSize(display, parent), (x11test::Size{210, 180}));
+    editor->close();
+}
+
+TEST_F(GUIEditor, WithoutTheHostTheWindowWalkGrowsTheParentChain) {
+    if (!openDisplay()) GTEST_SKIP() << "no X display";
+    const CRect newSize(0, 0, 300, 250);
+    const CRect oldSize(0, 0, 200, 150);
+    struct Case {
+        const char* name;
+        int32_t dialogFrame;
+        int parentWidth, parentHeight;
+        const char* parentClass;
+        x11test::Size frameAfter, parentAfter;
+    };
+    const Case cases[] = {
+        // The first parent is 10 wider and 30 taller; a metric of 0 stops the walk at once.
+        {"metric 0", 0, 210, 180, nullptr, {300, 250}, {210, 180}},
+        {"metric 10", 10, 210, 180, nullptr, {300, 250}, {310, 280}},
+        {"MDI client parent", 10, 210, 180, "MDIClient", {300, 250}, {210, 180}},
+        {"class compared exactly", 10, 210, 180, "MDIClientX", {300, 250}, {310, 280}},
+        {"border over 80", 10, 290, 180, nullptr, {300, 250}, {290, 180}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fakeDialogFrame = c.dialogFrame;
+        const Window parent = topWindow(c.parentWidth, c.parentHeight, c.parentClass);
+        ASSERT_TRUE(editor->open(asParent(parent)));
+        EXPECT_TRUE(editor->beforeSizeChange(newSize, oldSize));
+        EXPECT_EQ(x11test::windowSize(display, editor->window()), c.frameAfter);
+        EXPECT_EQ(x11test::windowSize(display, parent), c.parentAfter);
+        editor->close();
+    }
+
+    // Two levels: each window grows by the new size plus the borders below it, until the borders
+    // add up to twice the dialog frame (here 20 wide after the second window).
+    fakeDialogFrame = 10;
+    const Window outer = topWindow(220, 190);
+    windows.push_back(x11test::makeWindow(display, outer, 210, 180));
+    const Window inner = windows.back();
+    ASSERT_TRUE(editor->open(asParent(inner)));
+    EXPECT_TRUE(editor->beforeSizeChange(newSize, oldSize));
+    EXPECT_EQ(x11test::windowSize(display, editor->window()), (x11test::Size{300, 250}));
+    EXPECT_EQ(x11test::windowSize(display, inner), (x11test::Size{310, 280}));
+    EXPECT_EQ(x11test::windowSize(display, outer), (x11test::Size{320, 290}));
+
+    // Through the frame: the walk runs first, then the frame takes the size.
+    EXPECT_TRUE(editor->getFrame()->setSize(320, 260));
+    EXPECT_EQ(editor->getFrame()->getViewSize(), CRect(0, 0, 320, 260));
+    EXPECT_EQ(x11test::windowSize(display, editor->window()), (x11test::Size{320, 260}));
+    editor->idle();
+    editor->close();
+    EXPECT_TRUE(editor->beforeSizeChange(newSize, oldSize)) << "no frame: nothing to resize";
+}
+
+TEST_F(GUIEditor, IdleFeedbackRunsInFullAtMostEvery100Ms) {
+    auto masterIdles = [&] {
+        int count = 0;
+        for (const HostCall& c : recorder.calls) count += c.opcode == audioMasterIdle;
+        recorder.calls.clear();
+        return count;
+    };
+    EXPECT_EQ(editor->lastIdleTicks, 1000u);  // the clock at construction
+    editor->doIdleStuff();
+    EXPECT_EQ(masterIdles(), 1);
+    EXPECT_TRUE(sleeps.empty());
+    EXPECT_EQ(editor->lastIdleTicks, 1100u);
+
+    fakeNow = 1040;  // within 40 ms: one 4 ms sleep and nothing else
+    editor->doIdleStuff();
+    EXPECT_EQ(masterIdles(), 0);
+    EXPECT_EQ(sleeps, (std::vector<uint32_t>{4}));
+    EXPECT_EQ(editor->lastIdleTicks, 1100u);
+
+    fakeNow = 1046;  // 1046 + 4 reaches 1100 - 50: runs, from the clock plus the sleep
+    editor->doIdleStuff();
+    EXPECT_EQ(masterIdles(), 1);
+    EXPECT_EQ(editor->lastIdleTicks, 1150u);
+
+    fakeNow = 1300;
+    editor->doIdleStuff();
+    EXPECT_EQ(masterIdles(), 1);
+    EXPECT_EQ(editor->lastIdleTicks, 1400u);
+    EXPECT_EQ(sleeps.size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,24 @@
+// Stand-in for the module's resource table in editor tests: images drawn by the test, stored as
+// PNG bytes under a resource number, found by lumetra::findResource like the real ones.
+#pragma once
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace testimages {
+
+// A width x height RGB image whose pixel (x, y) is colour(x, y) as 0xRRGGBB.
+std::vector<unsigned char> makePng(int width, int height, const std::function<uint32_t(int x, int y)>& colour);
+
+// Registers bytes under number (replacing what was there); findResource answers with them.
+void registerResource(int number, std::vector<unsigned char> bytes);
+void registerImage(int number, int width, int height, const std::function<uint32_t(int x, int y)>& colour);
+void clearResources();
+
+// The pixel of an image surface as 0xRRGGBB.
+uint32_t pixel(cairo_surface_t* surface, int x, int y);
+
+}  // namespace testimages

@@ -1,0 +1,94 @@
+// The bank's fixed numbers: centres, response times, analysis delay, meter values.
+#include "engine/BandBank.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "engine/MeterValue.h"
+#include "engine/ResponseMode.h"
+
+namespace {
+
+constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+TEST(BandBank, CentreFrequenciesAreTheThirdOctaves) {
+    const float table[32] = {15.85f,   19.95f,   25.12f,   31.62f,   39.81f,   50.12f,   63.10f,   79.43f,
+                             100.00f,  125.89f,  158.49f,  199.53f,  251.19f,  316.23f,  398.11f,  501.19f,
+                             630.96f,  794.33f,  1000.00f, 1258.93f, 1584.89f, 1995.26f, 2511.89f, 3162.28f,
+                             3981.07f, 5011.87f, 6309.57f, 7943.28f, 10000.00f, 12589.25f, 15848.94f, 19952.63f};
+    for (int j = 0; j < 32; ++j) {
+        SCOPED_TRACE(j);
+        EXPECT_NEAR(lumetra::bandCentreHz(j), table[j], 0.006f);
+    }
+}
+
+TEST(BandBank, DelaySamplesStayWithinThreeTenthsOfASecond) {
+    EXPECT_EQ(lumetra::delaySamplesFor(1.0f, 44100.0f, 44100.0f), 13230);
+    EXPECT_EQ(lumetra::delaySamplesFor(0.5f, 44100.0f, 44100.0f), 6615);
+    EXPECT_EQ(lumetra::delaySamplesFor(1.0f, 48000.0f, 44100.0f), 14400);
+    EXPECT_EQ(lumetra::delaySamplesFor(0.1f, 44100.0f, 44100.0f), 1323);
+    EXPECT_EQ(lumetra::delaySamplesFor(0.0f, 44100.0f, 44100.0f), 0);
+
+    EXPECT_EQ(lumetra::delaySamplesFor(kNan, 44100.0f, 44100.0f), 0);
+    EXPECT_EQ(lumetra::delaySamplesFor(-kInf, 44100.0f, 44100.0f), 0);
+    EXPECT_EQ(lumetra::delaySamplesFor(-0.5f, 44100.0f, 44100.0f), 0);
+    EXPECT_EQ(lumetra::delaySamplesFor(kInf, 44100.0f, 44100.0f), 13230);
+    EXPECT_EQ(lumetra::delaySamplesFor(7.0f, 44100.0f, 44100.0f), 13230);
+    // A rate no bank can be built for gives the delay at the bank's rate.
+    for (float rate : {0.0f, -48000.0f, kNan, kInf, 1e12f}) {
+        SCOPED_TRACE(rate);
+        EXPECT_EQ(lumetra::delaySamplesFor(1.0f, rate, 48000.0f), 14400);
+    }
+}
+
+TEST(BandBank, UsableSampleRates) {
+    for (float rate : {8000.0f, 44100.0f, 44100.7f, 96000.0f, 768000.0f}) EXPECT_TRUE(lumetra::isUsableSampleRate(rate));
+    for (float rate : {0.0f, -44100.0f, kNan, kInf, -kInf, 1e9f}) EXPECT_FALSE(lumetra::isUsableSampleRate(rate));
+}
+
+TEST(ResponseMode, TimesFollowTheTable) {
+    struct Row {
+        int band;
+        float times[3][2];
+    };
+    const Row rows[] = {
+        {0, {{0.2520f, 1.4000f}, {0.3430f, 1.8200f}, {1.4000f, 4.2000f}}},
+        {3, {{0.2073f, 1.0337f}, {0.3430f, 1.4336f}, {1.4000f, 3.6976f}}},
+        {6, {{0.1665f, 0.7348f}, {0.3430f, 1.0960f}, {1.4000f, 3.2037f}}},
+        {8, {{0.1528f, 0.6434f}, {0.3430f, 0.9873f}, {1.4000f, 3.0300f}}},
+        {12, {{0.1528f, 0.4965f}, {0.3430f, 0.8053f}, {1.4000f, 2.7176f}}},
+        {18, {{0.1528f, 0.3124f}, {0.3430f, 0.5592f}, {1.4000f, 2.2369f}}},
+        {31, {{0.1528f, 0.3124f}, {0.3430f, 0.5592f}, {1.4000f, 2.2369f}}},
+    };
+    const float respForMode[3][2] = {{0.0f, 0.2999f}, {0.3f, 0.6999f}, {0.7f, 1.0f}};
+    for (const Row& row : rows)
+        for (int mode = 0; mode < 3; ++mode)
+            for (float resp : respForMode[mode]) {
+                SCOPED_TRACE(testing::Message() << "band " << row.band << ", Resp " << resp);
+                const lumetra::ResponseTimes t = lumetra::responseTimes(resp, lumetra::bandCentreHz(row.band));
+                EXPECT_NEAR(t.attackSec, row.times[mode][0], 6e-5f);
+                EXPECT_NEAR(t.releaseSec, row.times[mode][1], 6e-5f);
+            }
+    // Ramps start exactly at 30 Hz.
+    EXPECT_EQ(lumetra::responseTimes(0.0f, 30.0f).attackSec, lumetra::responseTimes(0.0f, 15.0f).attackSec);
+    EXPECT_EQ(lumetra::responseTimes(0.0f, 30.0f).releaseSec, lumetra::responseTimes(0.0f, 15.0f).releaseSec);
+}
+
+TEST(MeterValue, FractionOfTheSixtyDecibelWindow) {
+    EXPECT_NEAR(lumetra::meterFraction(1.0f, 0.0f), 1.0f / 3.0f, 1e-6f);
+    EXPECT_NEAR(lumetra::packedMeterValue(5, lumetra::meterFraction(1.0f, 0.0f)), 5.16667f, 5e-6f);
+    EXPECT_EQ(lumetra::packedMeterValue(5, lumetra::meterFraction(1.0f, 1.0f)), 5.5f);
+    EXPECT_EQ(lumetra::meterFraction(0.0f, 0.5f), 0.0f);  // -400 dB
+    EXPECT_EQ(lumetra::meterFraction(0.1f, 0.0f), 0.0f);  // exactly at the bottom, -20 dB
+    EXPECT_EQ(lumetra::meterFraction(100.0f, 0.0f), 1.0f);  // exactly at the top, +40 dB
+    for (float level : {kNan, kInf, -1.0f})
+        for (float volume : {kNan, kInf, -kInf, 0.5f}) {
+            const float f = lumetra::meterFraction(level, volume);
+            EXPECT_TRUE(f >= 0.0f && f <= 1.0f) << level << " " << volume;
+        }
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+#include "tests/tools/ToolRun.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "tests/tools/AudioFiles.h"
+
+namespace lumetra::test {
+
+namespace {
+
+std::string quote(const std::string& arg) {
+    std::string out = "'";
+    for (const char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+}  // namespace
+
+ToolRun runTool(const std::vector<std::string>& args, const std::string& dir) {
+    std::string command = quote(LUMETRA_TOOL_PATH);
+    for (const std::string& arg : args) command += " " + quote(arg);
+    const std::string outPath = dir + "/tool.out", errPath = dir + "/tool.err";
+    command += " </dev/null >" + quote(outPath) + " 2>" + quote(errPath);
+    ToolRun run;
+    const int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    run.out = readFile(outPath);
+    run.err = readFile(errPath);
+    return run;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+std::vector<std::string> splitFields(const std::string& line, char separator) {
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, separator);) out.push_back(field);
+    return out;
+}
+
+}  // namespace lumetra::test

@@ -1,0 +1,20 @@
+// Runs the built `lumetra` program as a user would, with stdout and stderr captured.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lumetra::test {
+
+struct ToolRun {
+    int status = -1;  // exit code
+    std::string out, err;
+};
+
+// args follow the program name; dir receives the captured streams. stdin is /dev/null.
+ToolRun runTool(const std::vector<std::string>& args, const std::string& dir);
+
+std::vector<std::string> splitLines(const std::string& text);
+std::vector<std::string> splitFields(const std::string& line, char separator = ',');
+
+}  // namespace lumetra::test

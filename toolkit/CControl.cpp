@@ -1,0 +1,72 @@
+#include "toolkit/CControl.h"
+
+#include <cmath>
+
+#include "toolkit/CControlListener.h"
+#include "toolkit/CFrame.h"
+
+CControl::CControl(const CRect& size, CControlListener* listener, int32_t tag, CBitmap* background)
+    : CView(size), listener(listener), tag(tag) {
+    setBackground(background);
+    setDirty(true);
+}
+
+void CControl::setValue(float newValue) {
+    if (std::isnan(newValue)) return;
+    value = newValue < vmin ? vmin : (newValue > vmax ? vmax : newValue);
+}
+
+bool CControl::bounceValue() {
+    if (value > vmax) {
+        value = vmax;
+        return true;
+    }
+    if (value < vmin) {
+        value = vmin;
+        return true;
+    }
+    return false;
+}
+
+void CControl::setDirty(bool state) {
+    CView::setDirty(state);
+    if (state) oldValue = value != -1.0f ? -1.0f : 0.0f;
+}
+
+bool CControl::isDirty() const { return CView::isDirty() || oldValue != value; }
+
+void CControl::beginEdit() {
+    if (frame) frame->beginEdit(tag);
+}
+
+void CControl::endEdit() {
+    if (frame) frame->endEdit(tag);
+}
+
+void CControl::valueChanged() {
+    if (listener) listener->valueChanged(this);
+}
+
+bool CControl::checkDefaultValue(const CButtonState& buttons) {
+    if (!buttons.isLeftButton() || buttons.getModifierState() != kControl) return false;
+    beginEdit();
+    const float before = value;
+    setValue(defaultValue);
+    if (value != before) {
+        valueChanged();
+        invalid();
+    }
+    endEdit();
+    return true;
+}
+
+bool CControl::stepValue(float delta) {
+    const float before = value;
+    setValue(value + delta);
+    if (value == before) return false;
+    beginEdit();
+    valueChanged();
+    invalid();
+    endEdit();
+    return true;
+}

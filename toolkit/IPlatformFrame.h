@@ -1,0 +1,55 @@
+// The window-system side of a frame: its own child window, an off-screen image of the whole
+// frame that is copied to the window (so a redraw never flickers), and the window's events.
+// toolkit/x11/ has the only implementation. UI thread (the thread that created the frame).
+#pragma once
+
+#include <cairo.h>
+
+#include <cstddef>
+#include <memory>
+
+#include "platform/OsServices.h"
+#include "platform/vst24.h"
+#include "toolkit/CButtonState.h"
+#include "toolkit/CRect.h"
+
+// What the window's events become; the frame implements it.
+class IPlatformFrameCallback {
+public:
+    virtual void platformDrawRect(const CRect& area) = 0;  // redraw and show area now
+    virtual CMouseEventResult platformOnMouseDown(CPoint& where, const CButtonState& buttons) = 0;
+    virtual CMouseEventResult platformOnMouseMoved(CPoint& where, const CButtonState& buttons) = 0;
+    virtual CMouseEventResult platformOnMouseUp(CPoint& where, const CButtonState& buttons) = 0;
+    virtual bool platformOnWheel(const CPoint& where, float distance, const CButtonState& buttons) = 0;
+    virtual int32_t platformOnKeyDown(VstKeyCode& keyCode) = 0;
+    virtual int32_t platformOnKeyUp(VstKeyCode& keyCode) = 0;
+
+protected:
+    ~IPlatformFrameCallback() = default;
+};
+
+class IPlatformFrame {
+public:
+    // A child window of parent (an X11 window id) at size's place and size, on a connection of
+    // its own; null when there is no parent, no display or the parent is not a window.
+    static std::unique_ptr<IPlatformFrame> create(void* parent, const CRect& size,
+                                                  IPlatformFrameCallback* callback);
+    virtual ~IPlatformFrame() = default;
+
+    // The frame's own window (an X11 window id).
+    virtual void* getPlatformRepresentation() const = 0;
+    virtual lumetra::OsWindow getOsWindow() const = 0;
+
+    // Handles every event waiting for the window; one native event (an XEvent*) for tests.
+    virtual void handlePendingEvents() = 0;
+    virtual void handleEvent(const void* nativeEvent) = 0;
+
+    // The off-screen image the frame draws into, the frame's size; show() copies the areas of
+    // it to the window in one go.
+    virtual cairo_surface_t* getBackBuffer() = 0;
+    virtual void show(const CRect* areas, size_t count) = 0;
+
+    virtual bool getCurrentMouseLocation(CPoint& where) = 0;  // frame coordinates
+    virtual CButtonState getCurrentMouseButtons() = 0;
+    virtual bool setSize(const CRect& size) = 0;
+};

@@ -1,0 +1,314 @@
+// The frame's X11 side: a child window of the host's window on a Display connection of its own
+// (used only on the editor thread), an image surface holding the whole frame, and the window's
+// events turned into frame calls. Every X call runs inside an XErrorTrap, so a bad or vanished
+// window costs a failed call, never the host.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <cairo-xlib.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+
+#include "platform/x11/XErrorTrap.h"
+#include "toolkit/IPlatformFrame.h"
+#include "toolkit/VstKeys.h"
+
+namespace {
+
+using lumetra::XErrorTrap;
+
+CButtonState buttonState(unsigned int state, unsigned int button) {
+    int32_t result = 0;
+    if ((state & Button1Mask) || button == Button1) result |= kLButton;
+    if ((state & Button2Mask) || button == Button2) result |= kMButton;
+    if ((state & Button3Mask) || button == Button3) result |= kRButton;
+    if (state & ShiftMask) result |= kShift;
+    if (state & ControlMask) result |= kControl;
+    if (state & Mod1Mask) result |= kAlt;
+    return result;
+}
+
+// False for keys that have neither a character nor a virtual key.
+bool toVstKeyCode(XKeyEvent& event, VstKeyCode& keyCode) {
+    char text[8] = {};
+    KeySym keySym = NoSymbol;
+    const int length = XLookupString(&event, text, sizeof text, &keySym, nullptr);
+    keyCode = VstKeyCode{};
+    switch (keySym) {
+        case XK_BackSpace: keyCode.virt = VKEY_BACK; break;
+        case XK_Tab: keyCode.virt = VKEY_TAB; break;
+        case XK_Clear: keyCode.virt = VKEY_CLEAR; break;
+        case XK_Return:
+        case XK_KP_Enter: keyCode.virt = VKEY_RETURN; break;
+        case XK_Pause: keyCode.virt = VKEY_PAUSE; break;
+        case XK_Escape: keyCode.virt = VKEY_ESCAPE; break;
+        case XK_space: keyCode.virt = VKEY_SPACE; break;
+        case XK_End: keyCode.virt = VKEY_END; break;
+        case XK_Home: keyCode.virt = VKEY_HOME; break;
+        case XK_Left: keyCode.virt = VKEY_LEFT; break;
+        case XK_Up: keyCode.virt = VKEY_UP; break;
+        case XK_Right: keyCode.virt = VKEY_RIGHT; break;
+        case XK_Down: keyCode.virt = VKEY_DOWN; break;
+        case XK_Page_Up: keyCode.virt = VKEY_PAGEUP; break;
+        case XK_Page_Down: keyCode.virt = VKEY_PAGEDOWN; break;
+        default:
+            if (length != 1) return false;
+            keyCode.character = static_cast<unsigned char>(text[0]);
+    }
+    if (event.state & ShiftMask) keyCode.modifier |= MODIFIER_SHIFT;
+    if (event.state & ControlMask) keyCode.modifier |= MODIFIER_CONTROL;
+    if (event.state & Mod1Mask) keyCode.modifier |= MODIFIER_ALTERNATE;
+    return true;
+}
+
+class X11Frame final : public IPlatformFrame {
+public:
+    X11Frame(Display* display, Window window, Visual* visual, int depth, const CRect& size,
+             IPlatformFrameCallback* callback)
+        : display(display), window(window), visual(visual), depth(depth), callback(callback) {
+        XErrorTrap trap(display);
+        gc = XCreateGC(display, window, 0, nullptr);
+        makeSurfaces(size);
+    }
+
+    ~X11Frame() override {
+        // A cairo device of the connection holds caches of its own; finishing it before the
+        // connection closes returns them.
+        cairo_device_t* device = windowSurface ? cairo_device_reference(cairo_surface_get_device(windowSurface)) : nullptr;
+        destroySurfaces();
+        {
+            XErrorTrap trap(display);  // syncs at the end: all of it reaches the server first
+            if (device) {
+                cairo_device_finish(device);
+                cairo_device_destroy(device);
+            }
+            XFreeGC(display, gc);
+            XDestroyWindow(display, window);
+        }
+        XCloseDisplay(display);
+    }
+
+    void* getPlatformRepresentation() const override {
+        return reinterpret_cast<void*>(static_cast<uintptr_t>(window));
+    }
+    lumetra::OsWindow getOsWindow() const override { return {display, window}; }
+
+    void handlePendingEvents() override {
+        XErrorTrap trap(display);
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            dispatch(event);
+        }
+    }
+
+    void handleEvent(const void* nativeEvent) override {
+        if (nativeEvent == nullptr) return;
+        XErrorTrap trap(display);
+        XEvent event = *static_cast<const XEvent*>(nativeEvent);
+        dispatch(event);
+    }
+
+    cairo_surface_t* getBackBuffer() override { return backBuffer; }
+
+    void show(const CRect* areas, size_t count) override {
+        if (areas == nullptr || count == 0) return;
+        XErrorTrap trap(display);
+        cairo_surface_flush(backBuffer);
+        if (image) {
+            const CRect whole(0, 0, image->width, image->height);
+            for (size_t i = 0; i < count; ++i) {
+                CRect area(areas[i]);
+                area.bound(whole);
+                const int x = static_cast<int>(area.left);
+                const int y = static_cast<int>(area.top);
+                const int right = static_cast<int>(std::ceil(area.right));
+                const int bottom = static_cast<int>(std::ceil(area.bottom));
+                if (right > x && bottom > y)
+                    XPutImage(display, window, gc, image, x, y, x, y, static_cast<unsigned>(right - x),
+                              static_cast<unsigned>(bottom - y));
+            }
+        } else if (windowSurface) {
+            cairo_t* cairo = cairo_create(windowSurface);
+            for (size_t i = 0; i < count; ++i)
+                cairo_rectangle(cairo, areas[i].left, areas[i].top, areas[i].getWidth(), areas[i].getHeight());
+            cairo_clip(cairo);
+            cairo_set_source_surface(cairo, backBuffer, 0, 0);
+            cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
+            cairo_paint(cairo);
+            cairo_destroy(cairo);
+            cairo_surface_flush(windowSurface);
+        }
+        XFlush(display);
+    }
+
+    bool getCurrentMouseLocation(CPoint& where) override {
+        XErrorTrap trap(display);
+        Window root = 0, child = 0;
+        int rootX = 0, rootY = 0, x = 0, y = 0;
+        unsigned int mask = 0;
+        if (!XQueryPointer(display, window, &root, &child, &rootX, &rootY, &x, &y, &mask) || trap.failed())
+            return false;
+        where = CPoint(x, y);
+        return true;
+    }
+
+    CButtonState getCurrentMouseButtons() override {
+        XErrorTrap trap(display);
+        Window root = 0, child = 0;
+        int rootX = 0, rootY = 0, x = 0, y = 0;
+        unsigned int mask = 0;
+        if (!XQueryPointer(display, window, &root, &child, &rootX, &rootY, &x, &y, &mask) || trap.failed())
+            return {};
+        return buttonState(mask, 0);
+    }
+
+    bool setSize(const CRect& size) override {
+        {
+            XErrorTrap trap(display);
+            XResizeWindow(display, window, static_cast<unsigned>(size.getWidth()),
+                          static_cast<unsigned>(size.getHeight()));
+            if (trap.failed()) return false;
+        }
+        destroySurfaces();
+        makeSurfaces(size);
+        return true;
+    }
+
+private:
+    // The usual 24-bit true-colour visual stores pixels exactly as cairo's RGB24 does, so the
+    // back buffer goes to the window by XPutImage straight from its memory; any other visual
+    // (a 32-bit one wants real alpha) goes through cairo's Xlib surface.
+    void makeSurfaces(const CRect& size) {
+        const int width = static_cast<int>(size.getWidth());
+        const int height = static_cast<int>(size.getHeight());
+        backBuffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+        XErrorTrap trap(display);
+        if (visual->c_class == TrueColor && depth == 24 && visual->red_mask == 0xFF0000 &&
+            visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF) {
+            image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0,
+                                 reinterpret_cast<char*>(cairo_image_surface_get_data(backBuffer)),
+                                 static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
+                                 cairo_image_surface_get_stride(backBuffer));
+            if (image && image->bits_per_pixel != 32) dropImage();
+            if (image) image->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+        }
+        if (image == nullptr) windowSurface = cairo_xlib_surface_create(display, window, visual, width, height);
+    }
+
+    void dropImage() {
+        image->data = nullptr;  // the back buffer's memory: cairo frees it
+        XDestroyImage(image);
+        image = nullptr;
+    }
+
+    void destroySurfaces() {
+        XErrorTrap trap(display);
+        if (image) dropImage();
+        if (windowSurface) {
+            cairo_surface_finish(windowSurface);
+            cairo_surface_destroy(windowSurface);
+        }
+        if (backBuffer) cairo_surface_destroy(backBuffer);
+        windowSurface = nullptr;
+        backBuffer = nullptr;
+    }
+
+    void dispatch(XEvent& event) {
+        if (event.xany.window != window) return;
+        switch (event.type) {
+            case Expose: {
+                const XExposeEvent& e = event.xexpose;
+                callback->platformDrawRect(CRect(e.x, e.y, e.x + e.width, e.y + e.height));
+                break;
+            }
+            case ButtonPress: {
+                const XButtonEvent& e = event.xbutton;
+                const CButtonState buttons = buttonState(e.state & ~(Button1Mask | Button2Mask | Button3Mask), e.button);
+                CPoint where(e.x, e.y);
+                if (e.button == Button4 || e.button == Button5)  // wheel: one step per notch
+                    callback->platformOnWheel(where, e.button == Button4 ? 1.0f : -1.0f, buttons);
+                else if (e.button <= Button3)
+                    callback->platformOnMouseDown(where, buttons);
+                break;
+            }
+            case ButtonRelease: {
+                const XButtonEvent& e = event.xbutton;
+                if (e.button > Button3) break;
+                CPoint where(e.x, e.y);
+                callback->platformOnMouseUp(where, buttonState(e.state, 0));
+                break;
+            }
+            case MotionNotify: {
+                XMotionEvent& e = event.xmotion;
+                // Only the newest position of a drag matters.
+                while (XCheckTypedWindowEvent(display, window, MotionNotify, &event)) e = event.xmotion;
+                CPoint where(e.x, e.y);
+                callback->platformOnMouseMoved(where, buttonState(e.state, 0));
+                break;
+            }
+            case KeyPress:
+            case KeyRelease: {
+                VstKeyCode keyCode;
+                if (!toVstKeyCode(event.xkey, keyCode)) break;
+                if (event.type == KeyPress)
+                    callback->platformOnKeyDown(keyCode);
+                else
+                    callback->platformOnKeyUp(keyCode);
+                break;
+            }
+            default: break;
+        }
+    }
+
+    Display* display;
+    Window window;
+    Visual* visual;
+    int depth;
+    IPlatformFrameCallback* callback;
+    GC gc = nullptr;
+    cairo_surface_t* backBuffer = nullptr;
+    XImage* image = nullptr;                   // the back buffer's memory as the window's pixels
+    cairo_surface_t* windowSurface = nullptr;  // or, for other visuals, cairo's view of the window
+};
+
+}  // namespace
+
+std::unique_ptr<IPlatformFrame> IPlatformFrame::create(void* parent, const CRect& size,
+                                                       IPlatformFrameCallback* callback) {
+    const auto parentWindow = static_cast<Window>(reinterpret_cast<uintptr_t>(parent));
+    const int width = static_cast<int>(size.getWidth());
+    const int height = static_cast<int>(size.getHeight());
+    if (parentWindow == 0 || callback == nullptr || width < 1 || height < 1) return nullptr;
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return nullptr;
+
+    Window window = 0;
+    XWindowAttributes parentAttributes{};
+    {
+        XErrorTrap trap(display);
+        if (XGetWindowAttributes(display, parentWindow, &parentAttributes) && !trap.failed()) {
+            XSetWindowAttributes attributes{};
+            attributes.background_pixmap = None;  // no server-side clearing: nothing flickers
+            attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                                    KeyPressMask | KeyReleaseMask;
+            window = XCreateWindow(display, parentWindow, static_cast<int>(size.left), static_cast<int>(size.top),
+                                   static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+                                   CopyFromParent, InputOutput, CopyFromParent, CWBackPixmap | CWEventMask,
+                                   &attributes);
+            XMapWindow(display, window);
+            if (trap.failed()) {
+                XDestroyWindow(display, window);
+                window = 0;
+            }
+        }
+    }
+    if (window == 0) {
+        XCloseDisplay(display);
+        return nullptr;
+    }
+    return std::make_unique<X11Frame>(display, window, parentAttributes.visual, parentAttributes.depth, size, callback);
+}

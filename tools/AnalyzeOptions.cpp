@@ -1,0 +1,169 @@
+#include "tools/AnalyzeOptions.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace lumetra {
+
+const char* const kAnalyzeUsage =
+    "usage: lumetra analyze [OPTIONS] [FILE ...]\n"
+    "\n"
+    "Runs the analyzer engine of the plug-in over each audio FILE (WAV, FLAC, AIFF, Ogg; read\n"
+    "through libsndfile) at the file's own sample rate and reports the 32 one-third-octave band\n"
+    "levels, 16 Hz to 20 kHz, with the same ballistics as the plug-in's meters. Without FILE it\n"
+    "analyses a built-in test signal (pink noise and steady tones at 63 Hz, 1 kHz and 8 kHz,\n"
+    "10 s, stereo, 48 kHz). A mono file feeds both channels; of a file with more channels the\n"
+    "first two are used.\n"
+    "\n"
+    "Controls (as on the plug-in):\n"
+    "  --mode L|M|R      analysis signal: left, left + right (default), right. The sum is not\n"
+    "                    halved: a mono file reads 6.02 dB higher in M than in L or R\n"
+    "  --resp 1|2|3      meter ballistics, 1 fastest (default) to 3 slowest\n"
+    "  --delay MS        analysis delay, 0 to 300 ms (default 0)\n"
+    "  --gain DB         meter window gain, -20 to +20 dB (default 0); moves the live display's\n"
+    "                    window only, never the dB values written\n"
+    "  --block N         frames per engine call, 1 to 65536 (default 512): one CSV row each\n"
+    "\n"
+    "Outputs (PATH '-' is standard output):\n"
+    "  --csv PATH        one row per block: time_s (end of the block, seconds from the start\n"
+    "                    of the file), then the level of each band in dB, columns named by the\n"
+    "                    nominal band frequency in Hz (16 ... 20000). With several files a first\n"
+    "                    column 'file' names the file of each row\n"
+    "  --json PATH       an array with one object per file: file, sample_rate, channels, frames,\n"
+    "                    duration_s, the controls used, and 'bands': per band nominal_hz,\n"
+    "                    centre_hz (the exact centre the engine uses), max_db, avg_db, final_db.\n"
+    "                    A file that could not be analysed has an 'error' member instead\n"
+    "  --png PATH        bar chart of each band's maximum and average level, 1200 x 500 pixels\n"
+    "                    per file (files stacked top to bottom)\n"
+    "  --realtime        go at the audio's own pace instead of as fast as possible\n"
+    "  --no-live         no live display, even on a terminal\n"
+    "  --quiet           no summary on standard output\n"
+    "  --timing          print the time spent reading, in the engine and writing (stderr)\n"
+    "  -h, --help        this text\n"
+    "\n"
+    "Levels are band levels in dB re full scale, 20 * log10(level + 1e-20), where level is the\n"
+    "band's smoothed RMS on the scale of the samples (1.0 = full scale): silence reads -400 dB,\n"
+    "a full-scale sine -3.01 dB, a -20 dBFS sine -23.01 dB. max_db is the highest block value,\n"
+    "avg_db the power average over the file (20 * log10(sqrt(mean of level^2) + 1e-20), blocks\n"
+    "weighted by their length), final_db the value after the last block. A band centred at or\n"
+    "above half the sample rate cannot be measured: its CSV fields are empty, its JSON values\n"
+    "null (with \"above_nyquist\": true), its table entries n/a.\n"
+    "\n"
+    "On a terminal the bands are shown live as the LED columns of the plug-in's editor (the\n"
+    "lower half of the window fills from the bottom, the upper half folds back from the top).\n"
+    "Otherwise one file gives a table of the 32 bands (nominal and exact centre, maximum and\n"
+    "average level) and several files one summary line each. A progress bar goes to stderr\n"
+    "for work longer than a second when stderr is a terminal and the live display is off.\n"
+    "\n"
+    "Exit status: 0 success, 1 analysis error (a read or write failure during the work, or\n"
+    "samples that are not finite numbers), 2 usage or input error (a bad option; a file that\n"
+    "is missing, unreadable, not audio, empty, or has a bad header or a sample rate outside\n"
+    "1 to 768000 Hz; an output that cannot be created).\n"
+    "In a batch every file is attempted; the status is the worst.\n";
+
+namespace {
+
+double parseNumber(const std::string& option, const std::string& text, double low, double high) {
+    errno = 0;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(value))
+        throw UsageError(option + ": '" + text + "' is not a number");
+    if (value < low || value > high)
+        throw UsageError(option + ": " + text + " is out of range (" + std::to_string(int(low)) +
+                         " to " + std::to_string(int(high)) + ")");
+    return value;
+}
+
+}  // namespace
+
+float AnalyzeOptions::modeValue() const { return mode == 'L' ? 0.0f : mode == 'M' ? 0.5f : 1.0f; }
+float AnalyzeOptions::respValue() const { return resp == 1 ? 0.0f : resp == 2 ? 0.5f : 1.0f; }
+float AnalyzeOptions::delayValue() const { return float(delayMs / kMaxDelayMs); }
+float AnalyzeOptions::volumeValue() const { return float((gainDb + kMaxGainDb) / (2.0 * kMaxGainDb)); }
+
+AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args) {
+    AnalyzeOptions options;
+    bool onlyFiles = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (onlyFiles || arg == "-" || arg.empty() || arg[0] != '-') {
+            options.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyFiles = true;
+            continue;
+        }
+        // --name=value is accepted as well as --name value.
+        std::string inlineValue;
+        bool hasInline = false;
+        if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = arg.substr(eq + 1);
+            arg.resize(eq);
+            hasInline = true;
+        }
+        auto value = [&]() -> std::string {
+            if (hasInline) return inlineValue;
+            if (i + 1 >= args.size()) throw UsageError(arg + ": missing value");
+            return args[++i];
+        };
+        auto pathValue = [&](const std::string& path) {
+            if (path.empty()) throw UsageError(arg + ": empty path");
+            return path;
+        };
+        auto flag = [&](bool& target) {
+            if (hasInline) throw UsageError(arg + ": takes no value");
+            target = true;
+        };
+        if (arg == "-h" || arg == "--help") {
+            flag(options.help);
+        } else if (arg == "--mode") {
+            const std::string v = value();
+            if (v != "L" && v != "M" && v != "R" && v != "l" && v != "m" && v != "r")
+                throw UsageError("--mode: '" + v + "' is not one of L, M, R");
+            options.mode = char(std::toupper(static_cast<unsigned char>(v[0])));
+        } else if (arg == "--resp") {
+            const std::string v = value();
+            if (v != "1" && v != "2" && v != "3") throw UsageError("--resp: '" + v + "' is not one of 1, 2, 3");
+            options.resp = v[0] - '0';
+        } else if (arg == "--delay") {
+            options.delayMs = parseNumber(arg, value(), 0.0, kMaxDelayMs);
+        } else if (arg == "--gain") {
+            options.gainDb = parseNumber(arg, value(), -kMaxGainDb, kMaxGainDb);
+        } else if (arg == "--block") {
+            const std::string v = value();
+            const double n = parseNumber(arg, v, kMinBlockFrames, kMaxBlockFrames);
+            if (n != std::floor(n)) throw UsageError("--block: '" + v + "' is not a whole number");
+            options.blockFrames = int(n);
+        } else if (arg == "--csv") {
+            options.csvPath = pathValue(value());
+        } else if (arg == "--json") {
+            options.jsonPath = pathValue(value());
+        } else if (arg == "--png") {
+            options.pngPath = pathValue(value());
+        } else if (arg == "--realtime") {
+            flag(options.realtime);
+        } else if (arg == "--no-live") {
+            bool noLive = false;
+            flag(noLive);
+            options.live = !noLive;
+        } else if (arg == "--quiet" || arg == "-q") {
+            flag(options.quiet);
+        } else if (arg == "--timing") {
+            flag(options.timing);
+        } else {
+            throw UsageError("unknown option '" + arg + "'");
+        }
+    }
+    int toStdout = 0;
+    for (const std::string* path : {&options.csvPath, &options.jsonPath, &options.pngPath}) toStdout += *path == "-";
+    if (toStdout > 1) throw UsageError("only one of --csv, --json, --png can write to standard output");
+    for (const std::string& file : options.files)
+        if (file == "-") throw UsageError("reading audio from standard input is not supported; name a file");
+    return options;
+}
+
+}  // namespace lumetra

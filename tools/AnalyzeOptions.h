@@ -1,0 +1,45 @@
+// Command-line options of `lumetra analyze` and their mapping onto the plug-in's parameter values.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/AnalyzeError.h"
+
+namespace lumetra {
+
+struct AnalyzeOptions {
+    std::vector<std::string> files;  // empty: the built-in test signal
+    char mode = 'M';                 // L, M or R: the analysis signal
+    int resp = 1;                    // response mode 1, 2 or 3
+    double delayMs = 0.0;            // analysis delay, 0 to 300 ms
+    double gainDb = 0.0;             // meter window gain, -20 to +20 dB
+    int blockFrames = 512;           // frames per engine call
+    std::string csvPath;             // "" none, "-" stdout
+    std::string jsonPath;
+    std::string pngPath;
+    bool realtime = false;           // pace the analysis at the audio's own speed
+    bool live = true;                // live display when stdout is a terminal (--no-live turns it off)
+    bool quiet = false;              // no summary on stdout
+    bool timing = false;             // time split (reading, engine, writing) on stderr
+    bool help = false;
+
+    // The plug-in parameter values (0..1) these options stand for.
+    float modeValue() const;
+    float respValue() const;
+    float delayValue() const;
+    float volumeValue() const;
+    bool writesToStdout() const { return csvPath == "-" || jsonPath == "-" || pngPath == "-"; }
+};
+
+constexpr int kMinBlockFrames = 1;
+constexpr int kMaxBlockFrames = 65536;
+constexpr double kMaxDelayMs = 300.0;
+constexpr double kMaxGainDb = 20.0;
+
+// Throws UsageError naming the option and the reason.
+AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args);
+
+extern const char* const kAnalyzeUsage;
+
+}  // namespace lumetra

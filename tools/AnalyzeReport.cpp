@@ -1,0 +1,169 @@
+#include "tools/AnalyzeReport.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "tools/AnalyzeOptions.h"
+
+namespace lumetra {
+
+namespace {
+
+std::string formatFixed(double value, int decimals) {
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals).ptr;
+    return std::string(text, end);
+}
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
+// dB of a power average, with the engine's floor: 20 * log10(sqrt(power) + 1e-20).
+float powerToDb(double power) { return levelToDb(float(std::sqrt(power))); }
+
+}  // namespace
+
+int FileResult::loudestBand() const {
+    int loudest = 0;
+    for (int j = 1; j < kNumBands; ++j)
+        if (!bands[size_t(j)].aboveNyquist && bands[size_t(j)].maxDb > bands[size_t(loudest)].maxDb) loudest = j;
+    return loudest;
+}
+
+void BandStats::add(const float* levels, int n) {
+    for (size_t j = 0; j < kNumBands; ++j) {
+        powerSum[j] += double(levels[j]) * double(levels[j]) * n;
+        if (levels[j] > maxLevel[j]) maxLevel[j] = levels[j];
+        lastLevel[j] = levels[j];
+    }
+    frames += n;
+}
+
+void BandStats::finish(FileResult& result) const {
+    for (size_t j = 0; j < kNumBands; ++j) {
+        BandSummary& band = result.bands[j];
+        band.maxDb = levelToDb(maxLevel[j]);  // log is monotonic: the max of the block dB values
+        band.avgDb = frames > 0 ? powerToDb(powerSum[j] / double(frames)) : levelToDb(0.0f);
+        band.finalDb = levelToDb(lastLevel[j]);
+        band.aboveNyquist = !measurable(band.centreHz, result.sampleRate);
+        if (band.aboveNyquist) band.maxDb = band.avgDb = band.finalDb = std::nanf("");
+    }
+}
+
+std::string formatFloat(float value) {
+    if (!std::isfinite(value)) return "null";
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+CsvWriter::CsvWriter(FILE* out, bool withFileColumn) : out(out), withFileColumn(withFileColumn) {
+    line = withFileColumn ? "file,time_s" : "time_s";
+    for (const double hz : kNominalHz) line += "," + formatFloat(float(hz));
+    line += '\n';
+    std::fputs(line.c_str(), out);
+}
+
+void CsvWriter::row(const std::string& file, double timeSec, const float* levelDb) {
+    line.clear();
+    if (withFileColumn) line += csvField(file) + ",";
+    line += formatFixed(timeSec, 6);
+    char text[32];
+    for (int j = 0; j < kNumBands; ++j) {
+        text[0] = ',';
+        const auto end = std::isfinite(levelDb[j]) ? std::to_chars(text + 1, text + sizeof text, levelDb[j]).ptr : text + 1;
+        line.append(text, end);
+    }
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), out);
+}
+
+std::string describeControls(const AnalyzeOptions& options) {
+    return std::string("mode ") + options.mode + ", resp " + std::to_string(options.resp) + ", delay " +
+           formatFixed(options.delayMs, options.delayMs == std::floor(options.delayMs) ? 0 : 1) + " ms, gain " +
+           (options.gainDb >= 0 ? "+" : "") + formatFixed(options.gainDb, 1) + " dB";
+}
+
+void writeJson(FILE* out, const std::vector<FileResult>& results, const AnalyzeOptions& options) {
+    std::string text = "[";
+    for (size_t i = 0; i < results.size(); ++i) {
+        const FileResult& r = results[i];
+        text += i ? ",\n {" : "\n {";
+        text += "\"file\": " + jsonString(r.name);
+        if (!r.analysed) {
+            text += ", \"error\": " + jsonString(r.error) + "}";
+            continue;
+        }
+        text += ", \"format\": " + jsonString(r.format);
+        text += ", \"sample_rate\": " + formatFixed(r.sampleRate, 0);
+        text += ", \"channels\": " + std::to_string(r.channels);
+        text += ", \"frames\": " + std::to_string(r.frames);
+        text += ", \"duration_s\": " + formatFixed(r.durationSec(), 6);
+        text += std::string(", \"mode\": \"") + options.mode + "\"";
+        text += ", \"resp\": " + std::to_string(options.resp);
+        text += ", \"delay_ms\": " + formatFloat(float(options.delayMs));
+        text += ", \"gain_db\": " + formatFloat(float(options.gainDb));
+        text += ", \"block\": " + std::to_string(options.blockFrames);
+        if (!r.error.empty()) text += ", \"error\": " + jsonString(r.error);
+        text += ",\n  \"bands\": [";
+        for (int j = 0; j < kNumBands; ++j) {
+            const BandSummary& b = r.bands[size_t(j)];
+            text += j ? ",\n   {" : "\n   {";
+            text += "\"band\": " + std::to_string(j);
+            text += ", \"nominal_hz\": " + formatFloat(float(kNominalHz[j]));
+            text += ", \"centre_hz\": " + formatFloat(b.centreHz);
+            text += ", \"max_db\": " + formatFloat(b.maxDb);
+            text += ", \"avg_db\": " + formatFloat(b.avgDb);
+            text += ", \"final_db\": " + formatFloat(b.finalDb);
+            text += b.aboveNyquist ? ", \"above_nyquist\": true}" : "}";
+        }
+        text += "]}";
+    }
+    text += "\n]\n";
+    std::fwrite(text.data(), 1, text.size(), out);
+}
+
+void writeSummaryTable(FILE* out, const FileResult& r, const AnalyzeOptions& options) {
+    std::fprintf(out, "%s: %s, %.0f Hz, %d channel%s, %.3f s; %s\n", r.name.c_str(), r.format.c_str(),
+                 r.sampleRate, r.channels, r.channels == 1 ? "" : "s", r.durationSec(),
+                 describeControls(options).c_str());
+    std::fprintf(out, "band  nominal Hz  centre Hz   max dB   avg dB\n");
+    for (int j = 0; j < kNumBands; ++j) {
+        const BandSummary& b = r.bands[size_t(j)];
+        if (b.aboveNyquist)
+            std::fprintf(out, "%4d  %10s  %9.2f      n/a      n/a  (above half the sample rate)\n", j,
+                         kNominalLabel[j], double(b.centreHz));
+        else
+            std::fprintf(out, "%4d  %10s  %9.2f  %7.2f  %7.2f\n", j, kNominalLabel[j], double(b.centreHz),
+                         double(b.maxDb), double(b.avgDb));
+    }
+}
+
+void writeSummaryLine(FILE* out, const FileResult& r) {
+    const int loudest = r.loudestBand();
+    std::fprintf(out, "%s: %.0f Hz, %d ch, %.3f s, loudest band %s Hz: max %.2f dB, avg %.2f dB\n", r.name.c_str(),
+                 r.sampleRate, r.channels, r.durationSec(), kNominalLabel[loudest],
+                 double(r.bands[size_t(loudest)].maxDb), double(r.bands[size_t(loudest)].avgDb));
+}
+
+}  // namespace lumetra

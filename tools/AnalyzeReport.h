@@ -1,0 +1,81 @@
+// What `lumetra analyze` learns about one input, and the writers of its outputs: the per-block CSV,
+// the JSON summary and the text summary. PNG: BandChart.h. Thread: the tool's only thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/AnalyzeBands.h"
+
+namespace lumetra {
+
+struct AnalyzeOptions;
+
+// A band whose centre lies at or above half the sample rate cannot be measured at that rate: its
+// values are NaN, written as an empty CSV field, JSON null and "n/a".
+struct BandSummary {
+    float centreHz = 0;   // the exact centre the engine uses
+    float maxDb = -400;   // highest block value
+    float avgDb = -400;   // power average over the input
+    float finalDb = -400; // after the last block
+    bool aboveNyquist = false;
+};
+
+// True when the band's centre lies below half the sample rate.
+inline bool measurable(float centreHz, double sampleRate) { return 2.0 * centreHz < sampleRate; }
+
+struct FileResult {
+    std::string name;
+    std::string format;
+    double sampleRate = 0;
+    int channels = 0;
+    int64_t frames = 0;  // frames analysed
+    std::string error;   // set when the input could not be analysed (fully)
+    bool analysed = false;
+    std::array<BandSummary, kNumBands> bands{};
+
+    double durationSec() const { return sampleRate > 0 ? double(frames) / sampleRate : 0.0; }
+    int loudestBand() const;  // by maximum level, among the measurable bands
+};
+
+// Running maximum and power average of the band levels, block by block.
+class BandStats {
+public:
+    // levels: the 32 linear band levels after a block of n frames.
+    void add(const float* levels, int n);
+    void finish(FileResult& result) const;
+
+private:
+    std::array<double, kNumBands> powerSum{};  // sum of level^2 x frames
+    std::array<float, kNumBands> maxLevel{};
+    std::array<float, kNumBands> lastLevel{};
+    int64_t frames = 0;
+};
+
+// Shortest text that reads back as the same float; "null" for a value that is not finite.
+std::string formatFloat(float value);
+
+class CsvWriter {
+public:
+    // withFileColumn: a first column naming the input, for batches. A level that is not finite
+    // (a band above half the sample rate) leaves its field empty.
+    CsvWriter(FILE* out, bool withFileColumn);
+    void row(const std::string& file, double timeSec, const float* levelDb);
+
+private:
+    FILE* out;
+    bool withFileColumn;
+    std::string line;
+};
+
+void writeJson(FILE* out, const std::vector<FileResult>& results, const AnalyzeOptions& options);
+// The table of the 32 bands (one input) and the one-line summary (each input of a batch).
+void writeSummaryTable(FILE* out, const FileResult& result, const AnalyzeOptions& options);
+void writeSummaryLine(FILE* out, const FileResult& result);
+
+std::string describeControls(const AnalyzeOptions& options);
+
+}  // namespace lumetra
