@@ -41,7 +41,8 @@ build build
 case "${1:-}" in
     "") ;;
     run)
-        ./build/lumetra info build/Lumetra.so
+        ./build/lumetra analyze --no-live --png build/analysis.png
+        echo "setup: band chart written to build/analysis.png" >&2
         ;;
     test)
         run_tests build

@@ -76,6 +76,7 @@ void ADelay::resume() {
     try {
         for (std::vector<FilteredDetector>& row : bank)
             for (FilteredDetector& detector : row) detector.workBuffer.reserve(hostBlock);
+        kernel.reserve(static_cast<uint32_t>(std::max(hostBlock, analysisBuffer.size())));
     } catch (const std::bad_alloc&) {
         // The first block grows them instead.
     }
@@ -97,6 +98,7 @@ void ADelay::processBlock(float** inputs, float** outputs, VstInt32 sampleFrames
     if (analyse && delay > 0) analyse = growTo(delayRing, size_t{delay} + n);
     if (analyse && !bank.empty())
         for (FilteredDetector& detector : bank[0]) analyse = analyse && growTo(detector.workBuffer, n);
+    if (analyse && !bank.empty()) analyse = kernel.grow(n);
 
     // Pass-through and analysis signal. The outputs may be the inputs themselves.
     const float mode = modeValue;
@@ -139,7 +141,10 @@ void ADelay::processBlock(float** inputs, float** outputs, VstInt32 sampleFrames
     if (!bank.empty()) {
         std::vector<FilteredDetector>& row = bank[0];
         const size_t bands = std::min(count(numBands), row.size());
-        for (size_t j = 0; j < bands; ++j) row[j].process(analysis, n);
+        if (bands == row.size())
+            kernel.process(row, analysis, n);  // all bands at once, the same bits as the loop below
+        else
+            for (size_t j = 0; j < bands; ++j) row[j].process(analysis, n);
     }
     pushMeters();
 }

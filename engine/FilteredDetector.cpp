@@ -67,12 +67,22 @@ void FilteredDetector::process(const float* input, uint32_t count) {
         const uint32_t m = static_cast<uint32_t>(count - start < length ? count - start : length);
         float sum = 0.0f;
         for (uint32_t k = 0; k < m; ++k) sum += work[start + k] * work[start + k];
-        const float rms = std::sqrt(sum / static_cast<float>(m));
-        const float coef = rms > level ? attackCoef : releaseCoef;
-        level = (rms - level) * coef + level;
-        if (level < 1e-20f) level = 0.0f;
+        smoothBlock(sum, m, attackCoef, releaseCoef);
     }
+    restartIfNotFinite();
+}
 
+// Audio thread: one RMS block of m samples whose squares add up to sum.
+void FilteredDetector::smoothBlock(float sum, uint32_t m, float attackCoef, float releaseCoef) {
+    const float rms = std::sqrt(sum / static_cast<float>(m));
+    const float coef = rms > level ? attackCoef : releaseCoef;
+    level = (rms - level) * coef + level;
+    if (level < 1e-20f) level = 0.0f;
+}
+
+// Audio thread, at the end of a block: a detector that a non-finite or overflowing signal left
+// without a finite state starts again from silence, so no meter stays stuck.
+void FilteredDetector::restartIfNotFinite() {
     bool healthy = std::isfinite(level);
     for (const CFxRbjFilter& section : sections) healthy = healthy && finite(section);
     if (!healthy) {

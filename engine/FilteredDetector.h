@@ -22,6 +22,9 @@ public:
     // histories or level are no longer finite afterwards (a NaN or infinite input, an RMS that
     // overflowed) starts again from silence, so no meter stays stuck.
     void process(const float* input, uint32_t count);
+    // The per-block tail of process(), shared with the bank kernel so both paths stay identical.
+    void smoothBlock(float sum, uint32_t m, float attackCoef, float releaseCoef);
+    void restartIfNotFinite();
 
     // Quality factor of each section of a band centred on centreHz at rateHz: about 2.35 for low
     // bands, falling towards the top so the upper bands widen.

@@ -6,6 +6,18 @@
 #include <cstring>
 #include <mutex>
 
+namespace {
+
+// Under AddressSanitizer the module's code stays mapped after dlclose, so that a leak report
+// at exit can still name the module's functions.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kKeepMapped = RTLD_NODELETE;
+#else
+constexpr int kKeepMapped = 0;
+#endif
+
+}  // namespace
+
 namespace lumetra {
 
 namespace {
@@ -48,36 +60,37 @@ VstIntPtr VstHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void
     return it == answers.end() ? 0 : it->second;
 }
 
-bool VstHost::load(const std::string& path) {
+LoadResult VstHost::fail(std::string message) {
+    errorText = message;
+    if (module) dlclose(module);
+    module = nullptr;
+    entry = nullptr;
+    return {false, std::move(message)};
+}
+
+LoadResult VstHost::load(const std::string& path) {
     unload();
+    errorText.clear();
     struct stat info{};
-    if (stat(path.c_str(), &info) != 0) {
-        errorText = path + ": no such file";
-        return false;
-    }
-    module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (stat(path.c_str(), &info) != 0) return fail(path + ": no such file");
+    module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | kKeepMapped);
     if (module == nullptr) {
-        const char* why = dlerror();
-        errorText = path + ": not a loadable module (" + (why ? why : "unknown") + ")";
-        return false;
+        // dlerror() repeats the path and may span lines; keep its reason on ours.
+        const char* raw = dlerror();
+        std::string why = raw ? raw : "";
+        const size_t named = why.find(path + ": ");
+        if (named != std::string::npos) why.erase(named, path.size() + 2);
+        for (char& c : why)
+            if (c == '\n') c = ' ';
+        return fail(path + ": not a loadable module" + (why.empty() ? "" : " (" + why + ")"));
     }
     void* symbol = dlsym(module, "VSTPluginMain");
     if (symbol == nullptr) symbol = dlsym(module, "main");
-    if (symbol == nullptr) {
-        errorText = path + ": no VST 2.4 entry point (VSTPluginMain or main)";
-        dlclose(module);
-        module = nullptr;
-        return false;
-    }
+    if (symbol == nullptr) return fail(path + ": no VST 2.4 entry point (VSTPluginMain or main)");
     entry = reinterpret_cast<VstPluginMainProc>(symbol);
     effectPtr = createAnother();
-    if (effectPtr == nullptr) {
-        errorText = path + ": the entry point created no effect";
-        dlclose(module);
-        module = nullptr;
-        return false;
-    }
-    return true;
+    if (effectPtr == nullptr) return fail(path + ": the entry point created no effect");
+    return {true, {}};
 }
 
 AEffect* VstHost::createAnother() {

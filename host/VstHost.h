@@ -22,6 +22,13 @@ struct HostCall {
     std::string text;  // the string a canDo call asked about
 };
 
+// The outcome of loading a module: ok, or a one-line message that names the file and the reason.
+struct LoadResult {
+    bool ok = false;
+    std::string message;
+    explicit operator bool() const { return ok; }
+};
+
 class VstHost {
 public:
     VstHost();
@@ -34,8 +41,9 @@ public:
     std::map<std::string, VstIntPtr> canDoAnswers;
     std::vector<HostCall> calls;  // every call the plug-in made, in order
 
-    // Loads the module and calls its entry. On failure, gives false and a one-line error().
-    bool load(const std::string& path);
+    // Loads the module (dlopen RTLD_NOW | RTLD_LOCAL), finds its entry (VSTPluginMain, then main)
+    // and creates one effect. On failure nothing stays loaded; error() keeps the message.
+    LoadResult load(const std::string& path);
     // Calls the entry once more (the module must be loaded); the new effect replaces nothing:
     // the caller closes it with closeEffect.
     AEffect* createAnother();
@@ -57,6 +65,7 @@ public:
 
 private:
     VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+    LoadResult fail(std::string message);
 
     void* module = nullptr;
     VstPluginMainProc entry = nullptr;

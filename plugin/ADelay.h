@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/BankKernel.h"
 #include "engine/FilteredDetector.h"
 #include "plugin/AudioEffectX.h"
 #include "plugin/ProgramSlot.h"
@@ -65,6 +66,7 @@ public:
     std::vector<std::vector<FilteredDetector>> bank;
     std::vector<float> analysisBuffer;
     std::vector<float> delayRing;
+    lumetra::BankKernel kernel;  // runs the row; the widest path this CPU has
 
 private:
     void pushMeters();  // Audio thread: every band's packed meter value through setParameter(1, ...)

@@ -5,3 +5,7 @@
 AEffEditor::AEffEditor(AudioEffect* effectIn) : effect(effectIn) {
     if (effect) effect->setEditor(this);
 }
+
+AEffEditor::~AEffEditor() {
+    if (effect && effect->getEditor() == this) effect->setEditor(nullptr);
+}

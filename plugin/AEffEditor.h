@@ -11,7 +11,9 @@ class AEffEditor {
 public:
     // Attaches itself to the effect (which then owns it) and raises effFlagsHasEditor.
     explicit AEffEditor(AudioEffect* effect);
-    virtual ~AEffEditor() = default;
+    // Detaches itself when the effect still names it: an editor whose own constructor throws
+    // leaves no dangling editor behind in the effect.
+    virtual ~AEffEditor();
 
     AEffEditor(const AEffEditor&) = delete;
     AEffEditor& operator=(const AEffEditor&) = delete;

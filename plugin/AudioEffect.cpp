@@ -88,8 +88,9 @@ AudioEffect::AudioEffect(audioMasterCallback audioMasterIn, VstInt32 numPrograms
 }
 
 AudioEffect::~AudioEffect() {
-    delete editor;
-    editor = nullptr;
+    AEffEditor* owned = editor;
+    editor = nullptr;  // the editor's destructor finds itself detached already
+    delete owned;
 }
 
 void AudioEffect::setEditor(AEffEditor* newEditor) {

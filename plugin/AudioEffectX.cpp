@@ -117,11 +117,12 @@ VstInt32 AudioEffectX::updateBlockSize() {
 }
 VstInt32 AudioEffectX::getInputLatency() { return static_cast<VstInt32>(callHost(audioMasterGetInputLatency)); }
 VstInt32 AudioEffectX::getOutputLatency() { return static_cast<VstInt32>(callHost(audioMasterGetOutputLatency)); }
-AEffect* AudioEffectX::getPreviousPlug(VstInt32 input) {
-    return reinterpret_cast<AEffect*>(callHost(audioMasterGetPreviousPlug, 0, input));
+// The pin number is not sent: the host answers for the effect as a whole.
+AEffect* AudioEffectX::getPreviousPlug(VstInt32 /*input*/) {
+    return reinterpret_cast<AEffect*>(callHost(audioMasterGetPreviousPlug));
 }
-AEffect* AudioEffectX::getNextPlug(VstInt32 output) {
-    return reinterpret_cast<AEffect*>(callHost(audioMasterGetNextPlug, 0, output));
+AEffect* AudioEffectX::getNextPlug(VstInt32 /*output*/) {
+    return reinterpret_cast<AEffect*>(callHost(audioMasterGetNextPlug));
 }
 VstInt32 AudioEffectX::willProcessReplacing() {
     return static_cast<VstInt32>(callHost(audioMasterWillReplaceOrAccumulate));

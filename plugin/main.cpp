@@ -2,13 +2,13 @@
 #include <memory>
 #include <new>
 
+#include "editor/ADEditor.h"
 #include "plugin/ADelayEdit.h"
-#include "plugin/AEffEditor.h"
 
 AudioEffect* createEffectObject(audioMasterCallback audioMaster) noexcept {
     try {
         auto effect = std::make_unique<ADelayEdit>(audioMaster);
-        new AEffEditor(effect.get());  // attaches itself: the effect owns it from here
+        new ADEditor(effect.get());  // attaches itself: the effect owns it from here
         return effect.release();
     } catch (...) {
         return nullptr;  // out of memory: whatever was built is released, the host gets null

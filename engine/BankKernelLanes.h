@@ -1,0 +1,153 @@
+// The pipelined section loop, written once for any vector type. Included only by the per-
+// instruction-set translation units, each of which is compiled for its own instruction set;
+// everything here has internal linkage so no wider code can leak into a narrower path. Nothing
+// from the standard library is used inside, for the same reason.
+#pragma once
+
+#include "engine/BankKernel.h"
+
+namespace {
+
+// V provides: V::kWidth, load, store (aligned), storeu (unaligned), set1, zero, add, sub, mul
+// (each one IEEE operation).
+template <typename V>
+struct Pipeline {
+    static constexpr int W = V::kWidth;
+    static constexpr int G = lumetra::kMaxLanes / W;  // vector groups across the lanes
+    static constexpr int S = lumetra::kSections;
+
+    using Reg = typename V::Reg;
+
+    Reg b0[S][G], b1[S][G], b2[S][G], a1[S][G], a2[S][G];
+    Reg y1[S][G], y2[S][G], x1[S][G], x2[S][G];
+    Reg out[S][G];  // each section's latest output, the next section's next input
+    Reg acc[G];     // sum of squares of the current RMS block
+
+    __attribute__((always_inline)) inline void load(const lumetra::BankLanes& lanes) {
+        for (int s = 0; s < S; ++s)
+            for (int g = 0; g < G; ++g) {
+                const lumetra::SectionLanes& sec = lanes.section[s];
+                b0[s][g] = V::load(sec.b0 + g * W);
+                b1[s][g] = V::load(sec.b1 + g * W);
+                b2[s][g] = V::load(sec.b2 + g * W);
+                a1[s][g] = V::load(sec.a1 + g * W);
+                a2[s][g] = V::load(sec.a2 + g * W);
+                y1[s][g] = V::load(sec.y1 + g * W);
+                y2[s][g] = V::load(sec.y2 + g * W);
+                x1[s][g] = V::load(sec.x1 + g * W);
+                x2[s][g] = V::load(sec.x2 + g * W);
+                out[s][g] = V::zero();
+            }
+        for (int g = 0; g < G; ++g) acc[g] = V::zero();
+    }
+
+    __attribute__((always_inline)) inline void save(lumetra::BankLanes& lanes) const {
+        for (int s = 0; s < S; ++s)
+            for (int g = 0; g < G; ++g) {
+                lumetra::SectionLanes& sec = lanes.section[s];
+                V::store(sec.y1 + g * W, y1[s][g]);
+                V::store(sec.y2 + g * W, y2[s][g]);
+                V::store(sec.x1 + g * W, x1[s][g]);
+                V::store(sec.x2 + g * W, x2[s][g]);
+            }
+    }
+
+    // One sample through section s of group g.
+    // Left to right: three products added, then two subtracted; no term is dropped, not even
+    // b1 * x1 with b1 == 0, because it decides the sign of a zero result.
+    __attribute__((always_inline)) inline void section(int s, int g, Reg x) {
+        Reg y = V::add(V::mul(b0[s][g], x), V::mul(b1[s][g], x1[s][g]));
+        y = V::add(y, V::mul(b2[s][g], x2[s][g]));
+        y = V::sub(y, V::mul(a1[s][g], y1[s][g]));
+        y = V::sub(y, V::mul(a2[s][g], y2[s][g]));
+        x2[s][g] = x1[s][g];
+        x1[s][g] = x;
+        y2[s][g] = y1[s][g];
+        y1[s][g] = y;
+        out[s][g] = y;
+    }
+
+    // Iteration i with every section active: section s takes sample i - s. Sections run from the
+    // last to the first, so each reads its predecessor's output of the previous iteration.
+    __attribute__((always_inline)) inline void fullStep(Reg xin) {
+#pragma GCC unroll 16
+        for (int g = 0; g < G; ++g) section(3, g, out[2][g]);
+#pragma GCC unroll 16
+        for (int g = 0; g < G; ++g) section(2, g, out[1][g]);
+#pragma GCC unroll 16
+        for (int g = 0; g < G; ++g) section(1, g, out[0][g]);
+#pragma GCC unroll 16
+        for (int g = 0; g < G; ++g) section(0, g, xin);
+#pragma GCC unroll 16
+        for (int g = 0; g < G; ++g) acc[g] = V::add(acc[g], V::mul(out[3][g], out[3][g]));
+    }
+
+    // Iteration i of the first or last three, with only sections lo to hi active.
+    inline void edgeStep(const float* input, long i, int lo, int hi, bool lastActive) {
+        for (int s = hi; s >= lo; --s)
+            for (int g = 0; g < G; ++g) section(s, g, s == 0 ? V::set1(input[i]) : out[s - 1][g]);
+        if (lastActive)
+            for (int g = 0; g < G; ++g) acc[g] = V::add(acc[g], V::mul(out[3][g], out[3][g]));
+    }
+
+    inline void storeOutputs(float* lastOutputs, long t) const {
+        for (int g = 0; g < G; ++g) V::storeu(lastOutputs + t * lumetra::kMaxLanes + g * W, out[3][g]);
+    }
+
+    inline void endBlock(float* blockSums, long block) {
+        for (int g = 0; g < G; ++g) {
+            V::storeu(blockSums + block * lumetra::kMaxLanes + g * W, acc[g]);
+            acc[g] = V::zero();
+        }
+    }
+
+    template <bool kOutputs>
+    void run(lumetra::BankLanes& lanes, const float* input, uint32_t count, uint32_t blockLength,
+             float* blockSums, float* lastOutputs) {
+        const long n = count;
+        const long len = blockLength;
+        if (n == 0) return;
+        load(lanes);
+        const long last = n + S - 1;  // iterations 0 .. last - 1
+        long i = 0;
+        while (i < last) {
+            const long t = i - (S - 1);  // sample of the last section at iteration i
+            if (i >= S - 1 && i < n) {
+                // Steady stretch: all sections active, up to the end of the current RMS block.
+                const long blockEnd = (t / len + 1) * len;  // first sample of the next block
+                long stop = blockEnd + (S - 1);
+                if (stop > n) stop = n;
+                for (; i < stop; ++i) {
+                    fullStep(V::set1(input[i]));
+                    if constexpr (kOutputs) storeOutputs(lastOutputs, i - (S - 1));
+                }
+                const long tDone = i - S;  // last sample the last section finished
+                if ((tDone + 1) % len == 0 || tDone == n - 1) endBlock(blockSums, tDone / len);
+                continue;
+            }
+            const int lo = i - (n - 1) > 0 ? static_cast<int>(i - (n - 1)) : 0;
+            const int hi = i < S - 1 ? static_cast<int>(i) : S - 1;
+            const bool lastActive = t >= 0 && t < n;
+            edgeStep(input, i, lo, hi, lastActive);
+            if (lastActive) {
+                if constexpr (kOutputs) storeOutputs(lastOutputs, t);
+                if ((t + 1) % len == 0 || t == n - 1) endBlock(blockSums, t / len);
+            }
+            ++i;
+        }
+        save(lanes);
+    }
+};
+
+// The entry each instruction-set translation unit exports.
+template <typename V>
+inline void filterLanes(lumetra::BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
+                        float* blockSums, float* lastOutputs) {
+    Pipeline<V> pipeline;
+    if (lastOutputs)
+        pipeline.template run<true>(lanes, input, n, blockLength, blockSums, lastOutputs);
+    else
+        pipeline.template run<false>(lanes, input, n, blockLength, blockSums, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,24 @@
+// The 4-lane path. SSE2 is part of every x86-64 CPU.
+#include <emmintrin.h>
+
+#include "engine/BankKernelLanes.h"
+
+namespace {
+struct Sse2 {
+    using Reg = __m128;
+    static constexpr int kWidth = 4;
+    static Reg load(const float* p) { return _mm_load_ps(p); }
+    static void store(float* p, Reg v) { _mm_store_ps(p, v); }
+    static void storeu(float* p, Reg v) { _mm_storeu_ps(p, v); }
+    static Reg set1(float x) { return _mm_set1_ps(x); }
+    static Reg zero() { return _mm_setzero_ps(); }
+    static Reg add(Reg a, Reg b) { return _mm_add_ps(a, b); }
+    static Reg sub(Reg a, Reg b) { return _mm_sub_ps(a, b); }
+    static Reg mul(Reg a, Reg b) { return _mm_mul_ps(a, b); }
+};
+}  // namespace
+
+void lumetra::filterLanesSse2(BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
+                              float* blockSums, float* lastOutputs) {
+    filterLanes<Sse2>(lanes, input, n, blockLength, blockSums, lastOutputs);
+}
