@@ -10,6 +10,12 @@ namespace {
 
 // V provides: V::kWidth, load, store (aligned), storeu (unaligned), set1, zero, add, sub, mul
 // (each one IEEE operation).
+//
+// Histories rotate instead of shifting: each section keeps two slots for x and two for y, and at
+// iteration i (parity p = i % 2) it reads its newest values from slot 1 - p, its older ones from
+// slot p, and writes the new pair into slot p. That halves the stores per section-sample, which
+// bound the loop. Section s at iteration i takes the output section s - 1 made at iteration
+// i - 1, which sits in that section's y slot 1 - p.
 template <typename V>
 struct Pipeline {
     static constexpr int W = V::kWidth;
@@ -19,12 +25,13 @@ struct Pipeline {
     using Reg = typename V::Reg;
 
     Reg b0[S][G], b1[S][G], b2[S][G], a1[S][G], a2[S][G];
-    Reg y1[S][G], y2[S][G], x1[S][G], x2[S][G];
-    Reg out[S][G];  // each section's latest output, the next section's next input
-    Reg acc[G];     // sum of squares of the current RMS block
+    Reg xs[2][S][G], ys[2][S][G];
+    Reg acc[G];  // sum of squares of the current RMS block
 
+    // Section s first runs at iteration s: its newest values go where that iteration reads them.
     __attribute__((always_inline)) inline void load(const lumetra::BankLanes& lanes) {
-        for (int s = 0; s < S; ++s)
+        for (int s = 0; s < S; ++s) {
+            const int newest = 1 - (s & 1);
             for (int g = 0; g < G; ++g) {
                 const lumetra::SectionLanes& sec = lanes.section[s];
                 b0[s][g] = V::load(sec.b0 + g * W);
@@ -32,66 +39,69 @@ struct Pipeline {
                 b2[s][g] = V::load(sec.b2 + g * W);
                 a1[s][g] = V::load(sec.a1 + g * W);
                 a2[s][g] = V::load(sec.a2 + g * W);
-                y1[s][g] = V::load(sec.y1 + g * W);
-                y2[s][g] = V::load(sec.y2 + g * W);
-                x1[s][g] = V::load(sec.x1 + g * W);
-                x2[s][g] = V::load(sec.x2 + g * W);
-                out[s][g] = V::zero();
+                ys[newest][s][g] = V::load(sec.y1 + g * W);
+                ys[1 - newest][s][g] = V::load(sec.y2 + g * W);
+                xs[newest][s][g] = V::load(sec.x1 + g * W);
+                xs[1 - newest][s][g] = V::load(sec.x2 + g * W);
             }
+        }
         for (int g = 0; g < G; ++g) acc[g] = V::zero();
     }
 
-    __attribute__((always_inline)) inline void save(lumetra::BankLanes& lanes) const {
-        for (int s = 0; s < S; ++s)
+    // After n samples section s last wrote at iteration n - 1 + s.
+    __attribute__((always_inline)) inline void save(lumetra::BankLanes& lanes, long n) const {
+        for (int s = 0; s < S; ++s) {
+            const int newest = static_cast<int>((n + 1 + s) & 1);
             for (int g = 0; g < G; ++g) {
                 lumetra::SectionLanes& sec = lanes.section[s];
-                V::store(sec.y1 + g * W, y1[s][g]);
-                V::store(sec.y2 + g * W, y2[s][g]);
-                V::store(sec.x1 + g * W, x1[s][g]);
-                V::store(sec.x2 + g * W, x2[s][g]);
+                V::store(sec.y1 + g * W, ys[newest][s][g]);
+                V::store(sec.y2 + g * W, ys[1 - newest][s][g]);
+                V::store(sec.x1 + g * W, xs[newest][s][g]);
+                V::store(sec.x2 + g * W, xs[1 - newest][s][g]);
             }
+        }
     }
 
-    // One sample through section s of group g.
+    // One sample through section s of group g at parity p.
     // Left to right: three products added, then two subtracted; no term is dropped, not even
     // b1 * x1 with b1 == 0, because it decides the sign of a zero result.
+    template <int p>
     __attribute__((always_inline)) inline void section(int s, int g, Reg x) {
-        Reg y = V::add(V::mul(b0[s][g], x), V::mul(b1[s][g], x1[s][g]));
-        y = V::add(y, V::mul(b2[s][g], x2[s][g]));
-        y = V::sub(y, V::mul(a1[s][g], y1[s][g]));
-        y = V::sub(y, V::mul(a2[s][g], y2[s][g]));
-        x2[s][g] = x1[s][g];
-        x1[s][g] = x;
-        y2[s][g] = y1[s][g];
-        y1[s][g] = y;
-        out[s][g] = y;
+        Reg y = V::add(V::mul(b0[s][g], x), V::mul(b1[s][g], xs[1 - p][s][g]));
+        y = V::add(y, V::mul(b2[s][g], xs[p][s][g]));
+        y = V::sub(y, V::mul(a1[s][g], ys[1 - p][s][g]));
+        y = V::sub(y, V::mul(a2[s][g], ys[p][s][g]));
+        xs[p][s][g] = x;
+        ys[p][s][g] = y;
     }
 
-    // Iteration i with every section active: section s takes sample i - s. Sections run from the
-    // last to the first, so each reads its predecessor's output of the previous iteration.
+    // Iteration i (parity p) with every section active: section s takes sample i - s. Sections
+    // run from the last to the first; each reads what its predecessor wrote one iteration ago.
+    template <int p>
     __attribute__((always_inline)) inline void fullStep(Reg xin) {
 #pragma GCC unroll 16
-        for (int g = 0; g < G; ++g) section(3, g, out[2][g]);
+        for (int g = 0; g < G; ++g) section<p>(3, g, ys[1 - p][2][g]);
 #pragma GCC unroll 16
-        for (int g = 0; g < G; ++g) section(2, g, out[1][g]);
+        for (int g = 0; g < G; ++g) section<p>(2, g, ys[1 - p][1][g]);
 #pragma GCC unroll 16
-        for (int g = 0; g < G; ++g) section(1, g, out[0][g]);
+        for (int g = 0; g < G; ++g) section<p>(1, g, ys[1 - p][0][g]);
 #pragma GCC unroll 16
-        for (int g = 0; g < G; ++g) section(0, g, xin);
+        for (int g = 0; g < G; ++g) section<p>(0, g, xin);
 #pragma GCC unroll 16
-        for (int g = 0; g < G; ++g) acc[g] = V::add(acc[g], V::mul(out[3][g], out[3][g]));
+        for (int g = 0; g < G; ++g) acc[g] = V::add(acc[g], V::mul(ys[p][3][g], ys[p][3][g]));
     }
 
     // Iteration i of the first or last three, with only sections lo to hi active.
-    inline void edgeStep(const float* input, long i, int lo, int hi, bool lastActive) {
+    template <int p>
+    void edgeStep(const float* input, long i, int lo, int hi, bool lastActive) {
         for (int s = hi; s >= lo; --s)
-            for (int g = 0; g < G; ++g) section(s, g, s == 0 ? V::set1(input[i]) : out[s - 1][g]);
+            for (int g = 0; g < G; ++g) section<p>(s, g, s == 0 ? V::set1(input[i]) : ys[1 - p][s - 1][g]);
         if (lastActive)
-            for (int g = 0; g < G; ++g) acc[g] = V::add(acc[g], V::mul(out[3][g], out[3][g]));
+            for (int g = 0; g < G; ++g) acc[g] = V::add(acc[g], V::mul(ys[p][3][g], ys[p][3][g]));
     }
 
-    inline void storeOutputs(float* lastOutputs, long t) const {
-        for (int g = 0; g < G; ++g) V::storeu(lastOutputs + t * lumetra::kMaxLanes + g * W, out[3][g]);
+    inline void storeOutputs(float* lastOutputs, long t, int p) const {
+        for (int g = 0; g < G; ++g) V::storeu(lastOutputs + t * lumetra::kMaxLanes + g * W, ys[p][3][g]);
     }
 
     inline void endBlock(float* blockSums, long block) {
@@ -117,9 +127,21 @@ struct Pipeline {
                 const long blockEnd = (t / len + 1) * len;  // first sample of the next block
                 long stop = blockEnd + (S - 1);
                 if (stop > n) stop = n;
-                for (; i < stop; ++i) {
-                    fullStep(V::set1(input[i]));
-                    if constexpr (kOutputs) storeOutputs(lastOutputs, i - (S - 1));
+                if ((i & 1) && i < stop) {
+                    fullStep<1>(V::set1(input[i]));
+                    if constexpr (kOutputs) storeOutputs(lastOutputs, i - (S - 1), 1);
+                    ++i;
+                }
+                for (; i + 1 < stop; i += 2) {
+                    fullStep<0>(V::set1(input[i]));
+                    if constexpr (kOutputs) storeOutputs(lastOutputs, i - (S - 1), 0);
+                    fullStep<1>(V::set1(input[i + 1]));
+                    if constexpr (kOutputs) storeOutputs(lastOutputs, i + 1 - (S - 1), 1);
+                }
+                if (i < stop) {
+                    fullStep<0>(V::set1(input[i]));
+                    if constexpr (kOutputs) storeOutputs(lastOutputs, i - (S - 1), 0);
+                    ++i;
                 }
                 const long tDone = i - S;  // last sample the last section finished
                 if ((tDone + 1) % len == 0 || tDone == n - 1) endBlock(blockSums, tDone / len);
@@ -128,14 +150,18 @@ struct Pipeline {
             const int lo = i - (n - 1) > 0 ? static_cast<int>(i - (n - 1)) : 0;
             const int hi = i < S - 1 ? static_cast<int>(i) : S - 1;
             const bool lastActive = t >= 0 && t < n;
-            edgeStep(input, i, lo, hi, lastActive);
+            const int p = static_cast<int>(i & 1);
+            if (p)
+                edgeStep<1>(input, i, lo, hi, lastActive);
+            else
+                edgeStep<0>(input, i, lo, hi, lastActive);
             if (lastActive) {
-                if constexpr (kOutputs) storeOutputs(lastOutputs, t);
+                if constexpr (kOutputs) storeOutputs(lastOutputs, t, p);
                 if ((t + 1) % len == 0 || t == n - 1) endBlock(blockSums, t / len);
             }
             ++i;
         }
-        save(lanes);
+        save(lanes, n);
     }
 };
 
