@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -413,6 +414,23 @@ TEST(ADelayEditTest, StoresThenForwardsToTheEditor) {
     EXPECT_EQ(log.calls[0], "setParameter 2 0.250000 stored 0.250000");
     EXPECT_EQ(e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f), 1);
     EXPECT_TRUE(log.gone);
+}
+
+// An editor that fails half-way through its own construction (out of memory, say).
+class FailingEditor : public AEffEditor {
+public:
+    explicit FailingEditor(AudioEffect* effect) : AEffEditor(effect) { throw std::bad_alloc(); }
+};
+
+TEST(ADelayEditTest, AnEditorThatFailsToConstructLeavesNoEditorBehind) {
+    auto* effect = new ADelayEdit(nullptr);
+    EXPECT_THROW(new FailingEditor(effect), std::bad_alloc);
+    EXPECT_EQ(effect->getEditor(), nullptr);
+    AEffect* e = effect->getAeffect();
+    EXPECT_EQ(e->flags & effFlagsHasEditor, 0);
+    ERect* rect = nullptr;
+    EXPECT_EQ(e->dispatcher(e, effEditGetRect, 0, 0, &rect, 0.0f), 0);
+    EXPECT_EQ(e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f), 1);  // deletes no editor twice
 }
 
 std::string f2s(float value, VstInt32 maxLen = 8) {
