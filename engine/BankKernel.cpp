@@ -1,11 +1,20 @@
 #include "engine/BankKernel.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 namespace lumetra {
 
 namespace {
+
+// Finite, by the bits: exponent not all ones.
+inline bool isFinite(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return (bits & 0x7F800000u) != 0x7F800000u;
+}
 
 LanesProc lanesProc(KernelPath path) {
     switch (path) {
@@ -85,30 +94,40 @@ void BankKernel::process(std::vector<FilteredDetector>& row, const float* input,
         return;
     }
 
-    // Gather: unused lanes stay zero and compute zeros.
+    // Gather, band by band (each detector's sections lie together). Unused lanes are zeroed
+    // and compute zeros.
     const size_t bands = row.size();
-    for (int s = 0; s < kSections; ++s) {
-        SectionLanes& sec = lanes.section[s];
-        for (size_t j = 0; j < static_cast<size_t>(kMaxLanes); ++j) {
-            const CFxRbjFilter zero;
-            const CFxRbjFilter& f = j < bands ? row[j].sections[s] : zero;
+    for (size_t j = 0; j < bands; ++j) {
+        const std::vector<CFxRbjFilter>& sections = row[j].sections;
+        for (int s = 0; s < kSections; ++s) {
+            const CFxRbjFilter& f = sections[static_cast<size_t>(s)];
+            SectionLanes& sec = lanes.section[s];
             sec.b0[j] = f.b0; sec.b1[j] = f.b1; sec.b2[j] = f.b2; sec.a1[j] = f.a1; sec.a2[j] = f.a2;
             sec.y1[j] = f.y1; sec.y2[j] = f.y2; sec.x1[j] = f.x1; sec.x2[j] = f.x2;
         }
     }
+    if (bands < static_cast<size_t>(kMaxLanes))
+        for (SectionLanes& sec : lanes.section)
+            for (float* member : {sec.b0, sec.b1, sec.b2, sec.a1, sec.a2, sec.y1, sec.y2, sec.x1, sec.x2})
+                std::fill(member + bands, member + kMaxLanes, 0.0f);
 
     proc(lanes, input, n, blockLength, blockSums.data(), lastOutputs);
 
-    // Scatter the histories back, with each section's end-of-block flush.
+    // Scatter the histories back, with each section's end-of-block flush, then the smoothing of
+    // each RMS block and the restart of a detector left without a finite state: the steps and
+    // order of FilteredDetector::process.
     for (size_t j = 0; j < bands; ++j) {
         FilteredDetector& detector = row[j];
+        bool finite = true;
         for (int s = 0; s < kSections; ++s) {
             const SectionLanes& sec = lanes.section[s];
-            CFxRbjFilter& f = detector.sections[s];
-            f.y1 = sec.y1[j]; f.y2 = sec.y2[j]; f.x1 = sec.x1[j]; f.x2 = sec.x2[j];
+            CFxRbjFilter& f = detector.sections[static_cast<size_t>(s)];
+            f.x1 = sec.x1[j];
+            f.x2 = sec.x2[j];
             // Each section's end-of-block flush; x1 and x2 are never flushed.
-            if (std::fabs(f.y1) < 1e-20f) f.y1 = 0.0f;
-            if (std::fabs(f.y2) < 1e-20f) f.y2 = 0.0f;
+            f.y1 = std::fabs(sec.y1[j]) < 1e-20f ? 0.0f : sec.y1[j];
+            f.y2 = std::fabs(sec.y2[j]) < 1e-20f ? 0.0f : sec.y2[j];
+            finite = finite && isFinite(f.x1) && isFinite(f.x2) && isFinite(f.y1) && isFinite(f.y2);
         }
         const float attackCoef = detector.attackBlockCoef;
         const float releaseCoef = detector.releaseBlockCoef;
@@ -116,7 +135,7 @@ void BankKernel::process(std::vector<FilteredDetector>& row, const float* input,
             const uint32_t m = b + 1 < blocks ? blockLength : n - b * blockLength;
             detector.smoothBlock(blockSums[static_cast<size_t>(b) * kMaxLanes + j], m, attackCoef, releaseCoef);
         }
-        detector.restartIfNotFinite();
+        if (!finite || !isFinite(detector.level)) detector.restartIfNotFinite();
     }
 }
 
