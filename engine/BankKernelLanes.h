@@ -16,10 +16,15 @@ namespace {
 // slot p, and writes the new pair into slot p. That halves the stores per section-sample, which
 // bound the loop. Section s at iteration i takes the output section s - 1 made at iteration
 // i - 1, which sits in that section's y slot 1 - p.
-template <typename V>
+// GN vector groups at once, from lane g0 * W on: groups never interact, so a path whose registers
+// cannot hold all groups' state runs the pipeline once per few groups.
+template <typename V, int GN>
 struct Pipeline {
     static constexpr int W = V::kWidth;
-    static constexpr int G = lumetra::kMaxLanes / W;  // vector groups across the lanes
+    static constexpr int G = GN;  // vector groups this pipeline carries
+    const int lane0;              // first lane of its first group
+
+    explicit Pipeline(int firstGroup) : lane0(firstGroup * W) {}
     static constexpr int S = lumetra::kSections;
 
     using Reg = typename V::Reg;
@@ -34,15 +39,15 @@ struct Pipeline {
             const int newest = 1 - (s & 1);
             for (int g = 0; g < G; ++g) {
                 const lumetra::SectionLanes& sec = lanes.section[s];
-                b0[s][g] = V::load(sec.b0 + g * W);
-                b1[s][g] = V::load(sec.b1 + g * W);
-                b2[s][g] = V::load(sec.b2 + g * W);
-                a1[s][g] = V::load(sec.a1 + g * W);
-                a2[s][g] = V::load(sec.a2 + g * W);
-                ys[newest][s][g] = V::load(sec.y1 + g * W);
-                ys[1 - newest][s][g] = V::load(sec.y2 + g * W);
-                xs[newest][s][g] = V::load(sec.x1 + g * W);
-                xs[1 - newest][s][g] = V::load(sec.x2 + g * W);
+                b0[s][g] = V::load(sec.b0 + lane0 + g * W);
+                b1[s][g] = V::load(sec.b1 + lane0 + g * W);
+                b2[s][g] = V::load(sec.b2 + lane0 + g * W);
+                a1[s][g] = V::load(sec.a1 + lane0 + g * W);
+                a2[s][g] = V::load(sec.a2 + lane0 + g * W);
+                ys[newest][s][g] = V::load(sec.y1 + lane0 + g * W);
+                ys[1 - newest][s][g] = V::load(sec.y2 + lane0 + g * W);
+                xs[newest][s][g] = V::load(sec.x1 + lane0 + g * W);
+                xs[1 - newest][s][g] = V::load(sec.x2 + lane0 + g * W);
             }
         }
         for (int g = 0; g < G; ++g) acc[g] = V::zero();
@@ -54,10 +59,10 @@ struct Pipeline {
             const int newest = static_cast<int>((n + 1 + s) & 1);
             for (int g = 0; g < G; ++g) {
                 lumetra::SectionLanes& sec = lanes.section[s];
-                V::store(sec.y1 + g * W, ys[newest][s][g]);
-                V::store(sec.y2 + g * W, ys[1 - newest][s][g]);
-                V::store(sec.x1 + g * W, xs[newest][s][g]);
-                V::store(sec.x2 + g * W, xs[1 - newest][s][g]);
+                V::store(sec.y1 + lane0 + g * W, ys[newest][s][g]);
+                V::store(sec.y2 + lane0 + g * W, ys[1 - newest][s][g]);
+                V::store(sec.x1 + lane0 + g * W, xs[newest][s][g]);
+                V::store(sec.x2 + lane0 + g * W, xs[1 - newest][s][g]);
             }
         }
     }
@@ -101,12 +106,12 @@ struct Pipeline {
     }
 
     inline void storeOutputs(float* lastOutputs, long t, int p) const {
-        for (int g = 0; g < G; ++g) V::storeu(lastOutputs + t * lumetra::kMaxLanes + g * W, ys[p][3][g]);
+        for (int g = 0; g < G; ++g) V::storeu(lastOutputs + t * lumetra::kMaxLanes + lane0 + g * W, ys[p][3][g]);
     }
 
     inline void endBlock(float* blockSums, long block) {
         for (int g = 0; g < G; ++g) {
-            V::storeu(blockSums + block * lumetra::kMaxLanes + g * W, acc[g]);
+            V::storeu(blockSums + block * lumetra::kMaxLanes + lane0 + g * W, acc[g]);
             acc[g] = V::zero();
         }
     }
@@ -166,14 +171,18 @@ struct Pipeline {
 };
 
 // The entry each instruction-set translation unit exports.
-template <typename V>
+template <typename V, int GN = lumetra::kMaxLanes / V::kWidth>
 inline void filterLanes(lumetra::BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
                         float* blockSums, float* lastOutputs) {
-    Pipeline<V> pipeline;
-    if (lastOutputs)
-        pipeline.template run<true>(lanes, input, n, blockLength, blockSums, lastOutputs);
-    else
-        pipeline.template run<false>(lanes, input, n, blockLength, blockSums, nullptr);
+    constexpr int kGroups = lumetra::kMaxLanes / V::kWidth;
+    static_assert(kGroups % GN == 0);
+    for (int g0 = 0; g0 < kGroups; g0 += GN) {
+        Pipeline<V, GN> pipeline(g0);
+        if (lastOutputs)
+            pipeline.template run<true>(lanes, input, n, blockLength, blockSums, lastOutputs);
+        else
+            pipeline.template run<false>(lanes, input, n, blockLength, blockSums, nullptr);
+    }
 }
 
 }  // namespace
