@@ -175,14 +175,15 @@ void ADEditor::applySlots() {
     const uint32_t serial = parameterSerial.load(std::memory_order_acquire);
     if (serial != appliedSerial) {
         appliedSerial = serial;
-        const float delay = parameterSlots[kDelay].load(std::memory_order_relaxed);
-        const float volume = parameterSlots[kVolume].load(std::memory_order_relaxed);
+        // The views show what the effect holds now, whichever of them changed.
+        const float delay = effect->getParameter(kDelay);
+        const float volume = effect->getParameter(kVolume);
         delaySlider->setValue(delay);
         delayReadout->setValue(delay);
         volumeSlider->setValue(volume);
         volumeReadout->setValue(volume);
-        modeSwitch->setValue(parameterSlots[kMode].load(std::memory_order_relaxed));
-        respSwitch->setValue(parameterSlots[kResp].load(std::memory_order_relaxed));
+        modeSwitch->setValue(effect->getParameter(kMode));
+        respSwitch->setValue(effect->getParameter(kResp));
     }
     // A meter repaints only when the value differs from what it shows.
     for (size_t band = 0; band < bandMeters.size(); ++band)
@@ -190,8 +191,8 @@ void ADEditor::applySlots() {
 }
 
 // Any thread; the audio thread 32 times per block for kFeedBack. Allocates nothing, locks nothing.
-// Parameter slots are kept even while the window is closed, so that a change racing with open is
-// not lost; meter values are dropped while closed (open starts the meters from 0).
+// Parameter changes are counted even while the window is closed, so that a change racing with
+// open is not lost; meter values are dropped while closed (open starts the meters from 0).
 void ADEditor::setParameter(VstInt32 index, float /*value*/) {
     switch (index) {
         case kFeedBack: {
@@ -210,8 +211,8 @@ void ADEditor::setParameter(VstInt32 index, float /*value*/) {
         case kVolume:
         case kMode:
         case kResp:
-            parameterSlots[static_cast<size_t>(index)].store(effect->getParameter(index), std::memory_order_relaxed);
-            parameterSerial.fetch_add(1, std::memory_order_release);  // after the value: idle sees both
+            // The effect has stored the value already; idle reads it back on the UI thread.
+            parameterSerial.fetch_add(1, std::memory_order_release);
             return;
         default: return;
     }

@@ -1,8 +1,8 @@
 // The plug-in's editor window: the 900 x 277 panel with the Delay and Volume sliders and their
 // readouts, the Mode and Resp switches and the 32 band meters. The window's views exist only
 // between open and close (UI thread). setParameter may come from any thread, the audio thread
-// among them (32 packed meter values per block): it only stores into slots the editor owns for
-// its whole life, and idle, on the UI thread, moves them into the views before the frame draws.
+// among them (32 packed meter values per block): it only stores into atomics the editor owns for
+// its whole life, and idle, on the UI thread, moves the values into the views before the frame draws.
 #pragma once
 
 #include <array>
@@ -59,9 +59,8 @@ protected:
 private:
     void applySlots();  // UI thread, window open
 
-    // Parameters 0, 2, 3 and 4 as the effect last held them (slot 1 unused), and a count raised
-    // after every store: idle applies the slots when it differs from the count it last applied.
-    std::array<std::atomic<float>, 5> parameterSlots{};
+    // Raised after every change of parameter 0, 2, 3 or 4: idle moves the effect's values into
+    // the views when it differs from the count it last applied.
     std::atomic<uint32_t> parameterSerial{0};
     uint32_t appliedSerial = 0;  // UI thread
     // Meter fraction per band, 0 to 1.
