@@ -1,6 +1,5 @@
 #include "tests/editor/TestImages.h"
 
-#include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -20,18 +19,6 @@ cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned in
     out->insert(out->end(), data, data + length);
     return CAIRO_STATUS_SUCCESS;
 }
-
-// cairo and fontconfig keep process-wide caches (fonts, patterns) for the life of the process;
-// emptied at the end of the test program so that LeakSanitizer reports only real leaks.
-class ReleaseLibraryCaches : public ::testing::Environment {
-public:
-    void TearDown() override {
-        cairo_debug_reset_static_data();
-        FcFini();
-    }
-};
-[[maybe_unused]] ::testing::Environment* const releaseCaches =
-    ::testing::AddGlobalTestEnvironment(new ReleaseLibraryCaches);
 
 }  // namespace
 
