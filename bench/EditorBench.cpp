@@ -1,0 +1,101 @@
+// The editor window's costs, through the built module in an X server (run it under xvfb-run or
+// on a desktop): one UI-thread idle that redraws all 32 meters with new values, one with nothing
+// to redraw, and the audio thread's processReplacing of 512 samples with the window open and
+// closed (the difference is the 32 meter deliveries to an open editor).
+#include <X11/Xlib.h>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "host/VstHost.h"
+
+namespace {
+
+constexpr int kBlock = 512;
+
+// The module with its editor in a window of the editor's size; null members when unavailable.
+struct Setup {
+    Setup() {
+        display = XOpenDisplay(nullptr);
+        if (display == nullptr || !host.load(LUMETRA_MODULE_PATH)) return;
+        host.dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
+        host.dispatch(effSetBlockSize, 0, kBlock);
+        host.dispatch(effMainsChanged, 0, 1);
+        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 900, 277, 0, 0, 0);
+        XMapWindow(display, parent);
+        XSync(display, False);
+        ready = true;
+    }
+    ~Setup() {
+        host.unload();
+        if (display) XCloseDisplay(display);
+    }
+    bool open() { return host.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(parent))) == 1; }
+    // Waits past the toolkit's 33 ms view idle, so that the next idle runs the meters' idle too.
+    static void waitForViewIdle() { std::this_thread::sleep_for(std::chrono::milliseconds(35)); }
+
+    lumetra::VstHost host;
+    Display* display = nullptr;
+    Window parent = 0;
+    bool ready = false;
+};
+
+void idleRedrawingAllMeters(benchmark::State& state) {
+    Setup setup;
+    if (!setup.ready || !setup.open()) return state.SkipWithError("no X display or no editor");
+    float fraction = 0.2f;
+    for (auto _ : state) {
+        state.PauseTiming();
+        fraction = fraction == 0.2f ? 0.8f : 0.2f;
+        for (int band = 0; band < 32; ++band) setup.host.setParameter(1, static_cast<float>(band) + fraction * 0.5f);
+        Setup::waitForViewIdle();
+        state.ResumeTiming();
+        setup.host.dispatch(effEditIdle);
+        XSync(setup.display, False);  // the drawing has reached the server
+    }
+    setup.host.dispatch(effEditClose);
+}
+
+void idleWithNothingToRedraw(benchmark::State& state) {
+    Setup setup;
+    if (!setup.ready || !setup.open()) return state.SkipWithError("no X display or no editor");
+    setup.host.dispatch(effEditIdle);
+    Setup::waitForViewIdle();
+    setup.host.dispatch(effEditIdle);
+    for (auto _ : state) {
+        state.PauseTiming();
+        Setup::waitForViewIdle();
+        state.ResumeTiming();
+        setup.host.dispatch(effEditIdle);
+        XSync(setup.display, False);
+    }
+    setup.host.dispatch(effEditClose);
+}
+
+void audioBlock(benchmark::State& state, bool editorOpen) {
+    Setup setup;
+    if (!setup.ready) return state.SkipWithError("no X display or module");
+    if (editorOpen && !setup.open()) return state.SkipWithError("no editor");
+    std::vector<float> left(kBlock), right(kBlock), outLeft(kBlock), outRight(kBlock);
+    for (int i = 0; i < kBlock; ++i) left[i] = right[i] = 0.5f * std::sin(0.1f * static_cast<float>(i));
+    for (auto _ : state) {
+        setup.host.process(left.data(), right.data(), outLeft.data(), outRight.data(), kBlock);
+        benchmark::DoNotOptimize(outLeft.data());
+    }
+    state.counters["ns_per_block"] = benchmark::Counter(static_cast<double>(state.iterations()) * 1e-9,
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    if (editorOpen) setup.host.dispatch(effEditClose);
+}
+
+}  // namespace
+
+BENCHMARK(idleRedrawingAllMeters)->Iterations(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK(idleWithNothingToRedraw)->Iterations(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(audioBlock, editor_closed, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(audioBlock, editor_open, true)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();
