@@ -2,7 +2,8 @@
 # Set-up for both README commands: installs the Debian packages the project needs when they are
 # missing, configures and builds.
 #   ./setup.sh          install, configure, build (build/)
-#   ./setup.sh run      ... then analyse the built-in test signal (the main job)
+#   ./setup.sh run      ... then analyse the built-in test signal (the main job) and picture the
+#                       plug-in's editor showing it
 #   ./setup.sh test     ... then build the sanitizer configurations and run every test
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -42,7 +43,8 @@ case "${1:-}" in
     "") ;;
     run)
         ./build/lumetra analyze --no-live --png build/analysis.png
-        echo "setup: band chart written to build/analysis.png" >&2
+        ./build/lumetra snapshot build/Lumetra.so -o build/editor.png
+        echo "setup: band chart in build/analysis.png, the plug-in's editor in build/editor.png" >&2
         ;;
     test)
         run_tests build

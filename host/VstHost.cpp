@@ -51,7 +51,7 @@ VstIntPtr VstHost::callback(AEffect* effect, VstInt32 opcode, VstInt32 index, Vs
 VstIntPtr VstHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     HostCall call{opcode, index, value, ptr, opt, {}};
     if (opcode == audioMasterCanDo && ptr) call.text = static_cast<const char*>(ptr);
-    calls.push_back(call);
+    if (recordCalls) calls.push_back(call);
     if (opcode == audioMasterCanDo) {
         auto it = canDoAnswers.find(call.text);
         return it == canDoAnswers.end() ? 0 : it->second;

@@ -39,7 +39,8 @@ public:
     // Answers: per opcode (default: 2400 for audioMasterVersion, 0 otherwise) and per canDo text.
     std::map<VstInt32, VstIntPtr> answers;
     std::map<std::string, VstIntPtr> canDoAnswers;
-    std::vector<HostCall> calls;  // every call the plug-in made, in order
+    std::vector<HostCall> calls;  // every call the plug-in made, in order (while recordCalls)
+    bool recordCalls = true;
 
     // Loads the module (dlopen RTLD_NOW | RTLD_LOCAL), finds its entry (VSTPluginMain, then main)
     // and creates one effect. On failure nothing stays loaded; error() keeps the message.

@@ -9,5 +9,7 @@ namespace lumetra {
 
 int runInfo(const std::vector<std::string>& args);     // lumetra info MODULE
 int runAnalyze(const std::vector<std::string>& args);  // lumetra analyze [FILE ...]
+int runShow(const std::vector<std::string>& args);     // lumetra show MODULE [FILE]
+int runSnapshot(const std::vector<std::string>& args); // lumetra snapshot MODULE [FILE] -o PNG
 
 }  // namespace lumetra

@@ -15,6 +15,10 @@ const char* const kUsage =
     "Commands:\n"
     "  analyze [FILE ...]   one-third-octave analysis of audio files (or a built-in test signal)\n"
     "  info MODULE          load a VST 2.4 module and print what a host sees of it\n"
+    "  show MODULE [FILE]   open the module's editor in a window and play FILE (or the test signal)\n"
+    "                       through it\n"
+    "  snapshot MODULE [FILE] -o PNG [--at SECONDS]\n"
+    "                       the same on a virtual screen, saved as a picture\n"
     "\n"
     "Run 'lumetra COMMAND --help' for the options of a command.\n";
 
@@ -34,6 +38,8 @@ int main(int argc, char** argv) {
         }
         if (command == "info") return lumetra::runInfo(args);
         if (command == "analyze") return lumetra::runAnalyze(args);
+        if (command == "show") return lumetra::runShow(args);
+        if (command == "snapshot") return lumetra::runSnapshot(args);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "lumetra: %s\n", e.what());
         return 1;

@@ -1,0 +1,75 @@
+// What `lumetra show` and `lumetra snapshot` share: a module loaded through the test host, its
+// editor opened in a top-level X window of the tool's own, and the audio fed to it (a file or the
+// built-in test signal, looped). UI thread: everything but feed(), which the audio side calls.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/VstHost.h"
+#include "tools/AudioInput.h"
+
+namespace lumetra {
+
+class EditorSession {
+public:
+    static constexpr int kBlock = 512;
+
+    EditorSession() = default;
+    ~EditorSession();
+    EditorSession(const EditorSession&) = delete;
+    EditorSession& operator=(const EditorSession&) = delete;
+
+    // Loads the module and opens the audio source (file, or the test signal when empty); throws
+    // UsageError naming the reason.
+    void load(const std::string& modulePath, const std::string& audioPath);
+    // Makes the window on display (the tool's own connection) and opens the editor into it;
+    // throws AnalysisError when the editor does not open.
+    void open(Display* display, const std::string& title);
+    void close();  // effEditClose; the window goes with the session
+
+    // One block of the source through processReplacing (the source loops at its end).
+    void feed();
+    void idle() { host.dispatch(effEditIdle); }
+
+    double sampleRate() const { return source ? source->sampleRate : 0.0; }
+    Window window() const { return windowId; }
+    int width() const { return widthPx; }
+    int height() const { return heightPx; }
+    Atom deleteAtom() const { return wmDelete; }
+
+private:
+    void reopenSource();
+
+    VstHost host;
+    std::string audio;
+    std::unique_ptr<AudioInput> source;
+    std::vector<float> left, right, outLeft, outRight;
+    Display* display = nullptr;
+    Window windowId = 0;
+    Atom wmDelete = 0;
+    int widthPx = 0;
+    int heightPx = 0;
+    bool editorOpen = false;
+};
+
+// An X server of the tool's own (Xvfb on a free display number), so that a picture never depends
+// on the user's screen. The server is stopped and reaped when the object goes.
+class PrivateXServer {
+public:
+    PrivateXServer() = default;
+    ~PrivateXServer();
+    PrivateXServer(const PrivateXServer&) = delete;
+    PrivateXServer& operator=(const PrivateXServer&) = delete;
+
+    // Starts it and returns its display name (":N"); throws AnalysisError when it cannot.
+    std::string start();
+
+private:
+    int pid = -1;
+};
+
+}  // namespace lumetra
