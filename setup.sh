@@ -24,10 +24,13 @@ fi
 
 jobs=$(nproc)
 
-build() {  # build DIR [cmake options...]
+build() {  # build DIR [cmake options...] [-- TARGET...]
     local dir=$1; shift
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir" -j "$jobs"
+    local options=() targets=()
+    while (($#)) && [[ $1 != -- ]]; do options+=("$1"); shift; done
+    (($#)) && shift && targets=(--target "$@")
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >/dev/null
+    cmake --build "$dir" -j "$jobs" "${targets[@]}"
 }
 
 run_tests() {  # run_tests DIR [ctest options...]
@@ -50,7 +53,7 @@ case "${1:-}" in
         run_tests build
         build build-asan -DLUMETRA_SANITIZE=address -DLUMETRA_BUILD_BENCH=OFF
         ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_tests build-asan
-        build build-tsan -DLUMETRA_SANITIZE=thread -DLUMETRA_BUILD_BENCH=OFF
+        build build-tsan -DLUMETRA_SANITIZE=thread -DLUMETRA_BUILD_BENCH=OFF -- threads_tests
         TSAN_OPTIONS=halt_on_error=1 run_tests build-tsan -L threads
         ;;
     *)
