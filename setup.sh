@@ -36,7 +36,7 @@ build() {  # build DIR [cmake options...] [-- TARGET...]
 run_tests() {  # run_tests DIR [ctest options...]
     local dir=$1; shift
     echo "== tests in $dir" >&2
-    (cd "$dir" && xvfb-run -a -s "-screen 0 1280x1024x24" \
+    (cd "$dir" && xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
         ctest --output-on-failure --timeout 600 -j "$jobs" "$@")
 }
 
