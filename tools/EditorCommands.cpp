@@ -4,6 +4,7 @@
 #include <X11/Xutil.h>
 #include <cairo.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -38,7 +39,8 @@ const char* const kSnapshotUsage =
     "Does what 'lumetra show' does on a virtual X server of its own (Xvfb), feeding the first\n"
     "SECONDS (default 3, at most 3600) of FILE or of the built-in test signal as fast as it\n"
     "goes, then saves what the editor window shows as a PNG picture.\n"
-    "Exit codes: 0 success, 1 the server, the editor or the picture failed, 2 usage or input error.\n";
+    "Exit codes: 0 success, 1 the server, the editor or the picture failed, 2 usage, input or\n"
+    "output error.\n";
 
 volatile sig_atomic_t stopRequested = 0;
 void requestStop(int) { stopRequested = 1; }
@@ -81,7 +83,14 @@ CommandLine parse(const std::vector<std::string>& args, bool snapshot) {
     if (positional.size() == 2) line.audio = positional[1];
     if (snapshot) {
         if (!outputSeen || line.output.empty()) throw lumetra::UsageError("no output picture given (-o PNG)");
+        // An output that cannot be created is refused before any server starts or audio runs.
+        const std::filesystem::path out(line.output);
+        const std::filesystem::path dir = out.has_parent_path() ? out.parent_path() : std::filesystem::path(".");
         std::error_code ignored;
+        if (!std::filesystem::is_directory(dir, ignored))
+            throw lumetra::UsageError("cannot write '" + line.output + "': no such directory");
+        if (access(dir.c_str(), W_OK) != 0)
+            throw lumetra::UsageError("cannot write '" + line.output + "': the directory is not writable");
         for (const std::string& input : {line.module, line.audio})
             if (!input.empty() && std::filesystem::equivalent(input, line.output, ignored))
                 throw lumetra::UsageError("the output '" + line.output + "' is one of the inputs");

@@ -110,7 +110,7 @@ TEST(Snapshot, BadRequestsAreRefusedWithTheReason) {
         {{"snapshot", LUMETRA_MODULE_PATH, "-o", dir + "/x.png", "--at", "2s"}, 2, "--at"},
         {{"snapshot", LUMETRA_MODULE_PATH, "-o", dir + "/x.png", "--loud"}, 2, "unknown option"},
         {{"snapshot", LUMETRA_MODULE_PATH, notAudio, "-o", notAudio}, 2, "one of the inputs"},
-        {{"snapshot", LUMETRA_MODULE_PATH, "-o", dir + "/no/such/dir/x.png", "--at", "0"}, 1, "cannot write"},
+        {{"snapshot", LUMETRA_MODULE_PATH, "-o", dir + "/no/such/dir/x.png", "--at", "0"}, 2, "cannot write"},
     };
     for (const Case& c : cases) {
         const auto run = runTool(c.args, dir);
