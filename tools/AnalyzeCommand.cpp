@@ -46,8 +46,8 @@ void refuseOverwritingInputs(const AnalyzeOptions& options) {
     }
 }
 
-struct Session {
-    explicit Session(const AnalyzeOptions& options) : options(options) {}
+struct AnalyzeRun {
+    explicit AnalyzeRun(const AnalyzeOptions& options) : options(options) {}
     const AnalyzeOptions& options;
     CsvWriter* csv = nullptr;
     LiveDisplay* live = nullptr;
@@ -58,7 +58,7 @@ struct Session {
 };
 
 // Runs one input through the engine, writing CSV rows and the live display on the way.
-void analyzeInput(AudioInput& input, Session& s, FileResult& result) {
+void analyzeInput(AudioInput& input, AnalyzeRun& s, FileResult& result) {
     const AnalyzeOptions& options = s.options;
     if (input.channels > 2)
         complain(input.name, std::to_string(input.channels) + " channels; analysing the first two");
@@ -122,7 +122,7 @@ void analyzeInput(AudioInput& input, Session& s, FileResult& result) {
     s.timing.audioSec += result.durationSec();
 }
 
-int runSession(const AnalyzeOptions& options, AnalyzeTiming* timing) {
+int runAnalysis(const AnalyzeOptions& options, AnalyzeTiming* timing) {
     const auto started = Clock::now();
     refuseOverwritingInputs(options);
     OutputFile csvFile, jsonFile, pngFile;
@@ -139,7 +139,7 @@ int runSession(const AnalyzeOptions& options, AnalyzeTiming* timing) {
     std::optional<ProgressBar> progress;
     if (!liveOn && ::isatty(STDERR_FILENO)) progress.emplace(stderr);
 
-    Session s(options);
+    AnalyzeRun s(options);
     s.csv = csv ? &*csv : nullptr;
     s.live = live ? &*live : nullptr;
     s.progress = progress ? &*progress : nullptr;
@@ -224,7 +224,7 @@ int analyze(const std::vector<std::string>& args, AnalyzeTiming* timing) {
         return 0;
     }
     try {
-        return runSession(options, timing);
+        return runAnalysis(options, timing);
     } catch (const UsageError& e) {  // an output that cannot be created
         std::fprintf(stderr, "lumetra analyze: %s\n", e.what());
         return 2;

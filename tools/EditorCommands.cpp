@@ -20,7 +20,7 @@
 #include "tools/AnalyzeError.h"
 #include "tools/BandChart.h"
 #include "tools/Commands.h"
-#include "tools/EditorSession.h"
+#include "tools/EditorHostWindow.h"
 
 namespace {
 
@@ -125,12 +125,12 @@ void savePicture(Display* display, Window window, int width, int height, const s
 }
 
 // Lets the view idle (every 33 ms) run a few times, so that every view shows its newest value.
-void settle(lumetra::EditorSession& session, Display* display) {
+void settle(lumetra::EditorHostWindow& editor, Display* display) {
     for (int i = 0; i < 4; ++i) {
-        session.idle();
+        editor.idle();
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
     }
-    session.idle();
+    editor.idle();
     XSync(display, False);
 }
 
@@ -162,12 +162,12 @@ int lumetra::runShow(const std::vector<std::string>& args) {
     }
     int code = 0;
     {
-        EditorSession session;
+        EditorHostWindow editor;
         std::atomic<bool> running{true};
         std::thread audio;
         try {
-            session.load(line.module, line.audio);
-            session.open(display, titleFor(line));
+            editor.load(line.module, line.audio);
+            editor.open(display, titleFor(line));
 
             struct sigaction action {};
             action.sa_handler = requestStop;
@@ -177,11 +177,11 @@ int lumetra::runShow(const std::vector<std::string>& args) {
             // The host's audio thread: one block per block period, the source looping.
             std::atomic<bool> readFailed{false};
             audio = std::thread([&] {
-                const auto period = std::chrono::duration<double>(EditorSession::kBlock / session.sampleRate());
+                const auto period = std::chrono::duration<double>(EditorHostWindow::kBlock / editor.sampleRate());
                 auto next = std::chrono::steady_clock::now();
                 while (running.load(std::memory_order_relaxed)) {
                     try {
-                        session.feed();
+                        editor.feed();
                     } catch (const std::exception& e) {
                         std::fprintf(stderr, "lumetra show: %s\n", e.what());
                         readFailed.store(true);
@@ -199,11 +199,11 @@ int lumetra::runShow(const std::vector<std::string>& args) {
                     XEvent event;
                     XNextEvent(display, &event);
                     if (event.type == ClientMessage &&
-                        static_cast<Atom>(event.xclient.data.l[0]) == session.deleteAtom())
+                        static_cast<Atom>(event.xclient.data.l[0]) == editor.deleteAtom())
                         done = true;
-                    if (event.type == DestroyNotify && event.xdestroywindow.window == session.window()) done = true;
+                    if (event.type == DestroyNotify && event.xdestroywindow.window == editor.window()) done = true;
                 }
-                session.idle();
+                editor.idle();
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
             if (readFailed.load()) code = 1;
@@ -214,7 +214,7 @@ int lumetra::runShow(const std::vector<std::string>& args) {
         }
         running.store(false);
         if (audio.joinable()) audio.join();
-        session.close();
+        editor.close();
     }
     XCloseDisplay(display);
     releaseFontCaches();  // the editor drew its readouts' text through them
@@ -234,8 +234,8 @@ int lumetra::runSnapshot(const std::vector<std::string>& args) {
         return 2;
     }
     try {
-        EditorSession session;
-        session.load(line.module, line.audio);  // input errors first, before any server starts
+        EditorHostWindow editor;
+        editor.load(line.module, line.audio);  // input errors first, before any server starts
 
         PrivateXServer server;
         const std::string displayName = server.start();
@@ -243,20 +243,20 @@ int lumetra::runSnapshot(const std::vector<std::string>& args) {
         Display* display = XOpenDisplay(displayName.c_str());
         if (display == nullptr) throw AnalysisError("cannot connect to the virtual X server " + displayName);
         try {
-            session.open(display, titleFor(line));
-            settle(session, display);
+            editor.open(display, titleFor(line));
+            settle(editor, display);
             // Blocks as a host sends them, with an idle every 33 ms of audio.
-            const auto blocks = static_cast<int64_t>(std::ceil(line.atSeconds * session.sampleRate() / EditorSession::kBlock));
-            const auto blocksPerIdle = static_cast<int64_t>(std::max(1.0, 0.033 * session.sampleRate() / EditorSession::kBlock));
+            const auto blocks = static_cast<int64_t>(std::ceil(line.atSeconds * editor.sampleRate() / EditorHostWindow::kBlock));
+            const auto blocksPerIdle = static_cast<int64_t>(std::max(1.0, 0.033 * editor.sampleRate() / EditorHostWindow::kBlock));
             for (int64_t b = 0; b < blocks; ++b) {
-                session.feed();
-                if ((b + 1) % blocksPerIdle == 0) session.idle();
+                editor.feed();
+                if ((b + 1) % blocksPerIdle == 0) editor.idle();
             }
-            settle(session, display);
-            savePicture(display, session.window(), session.width(), session.height(), line.output);
-            session.close();
+            settle(editor, display);
+            savePicture(display, editor.window(), editor.width(), editor.height(), line.output);
+            editor.close();
         } catch (...) {
-            session.close();
+            editor.close();
             XCloseDisplay(display);
             throw;
         }

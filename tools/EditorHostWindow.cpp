@@ -1,4 +1,4 @@
-#include "tools/EditorSession.h"
+#include "tools/EditorHostWindow.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -17,12 +17,12 @@
 
 namespace lumetra {
 
-EditorSession::~EditorSession() {
+EditorHostWindow::~EditorHostWindow() {
     close();
     host.unload();
 }
 
-void EditorSession::load(const std::string& modulePath, const std::string& audioPath) {
+void EditorHostWindow::load(const std::string& modulePath, const std::string& audioPath) {
     audio = audioPath;
     try {
         reopenSource();
@@ -32,7 +32,7 @@ void EditorSession::load(const std::string& modulePath, const std::string& audio
     const LoadResult loaded = host.load(modulePath);
     if (!loaded) throw UsageError(host.error());
     if ((host.effect()->flags & effFlagsHasEditor) == 0) throw UsageError(modulePath + ": the plug-in has no editor");
-    host.recordCalls = false;  // a long session would otherwise keep every idle's host calls
+    host.recordCalls = false;  // a long show would otherwise keep every idle's host calls
     host.answers[audioMasterGetSampleRate] = static_cast<VstIntPtr>(source->sampleRate);
     host.answers[audioMasterGetBlockSize] = kBlock;
     host.dispatch(effOpen);
@@ -45,11 +45,11 @@ void EditorSession::load(const std::string& modulePath, const std::string& audio
     outRight.assign(kBlock, 0.0f);
 }
 
-void EditorSession::reopenSource() {
+void EditorHostWindow::reopenSource() {
     source = audio.empty() ? openTestSignal() : openAudioFile(audio);
 }
 
-void EditorSession::open(Display* displayIn, const std::string& title) {
+void EditorHostWindow::open(Display* displayIn, const std::string& title) {
     display = displayIn;
     ERect* rect = nullptr;
     if (host.dispatch(effEditGetRect, 0, 0, &rect) == 0 || rect == nullptr || rect->right <= rect->left ||
@@ -84,7 +84,7 @@ void EditorSession::open(Display* displayIn, const std::string& title) {
     editorOpen = true;
 }
 
-void EditorSession::close() {
+void EditorHostWindow::close() {
     if (editorOpen) host.dispatch(effEditClose);
     editorOpen = false;
     if (display && windowId) {
@@ -94,7 +94,7 @@ void EditorSession::close() {
     windowId = 0;
 }
 
-void EditorSession::feed() {
+void EditorHostWindow::feed() {
     int64_t got = source->read(left.data(), right.data(), kBlock);
     if (got < kBlock) {  // the end: go round again
         reopenSource();

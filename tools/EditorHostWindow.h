@@ -14,14 +14,14 @@
 
 namespace lumetra {
 
-class EditorSession {
+class EditorHostWindow {
 public:
     static constexpr int kBlock = 512;
 
-    EditorSession() = default;
-    ~EditorSession();
-    EditorSession(const EditorSession&) = delete;
-    EditorSession& operator=(const EditorSession&) = delete;
+    EditorHostWindow() = default;
+    ~EditorHostWindow();
+    EditorHostWindow(const EditorHostWindow&) = delete;
+    EditorHostWindow& operator=(const EditorHostWindow&) = delete;
 
     // Loads the module and opens the audio source (file, or the test signal when empty); throws
     // UsageError naming the reason.
@@ -29,7 +29,7 @@ public:
     // Makes the window on display (the tool's own connection) and opens the editor into it;
     // throws AnalysisError when the editor does not open.
     void open(Display* display, const std::string& title);
-    void close();  // effEditClose; the window goes with the session
+    void close();  // effEditClose and the window
 
     // One block of the source through processReplacing (the source loops at its end).
     void feed();
