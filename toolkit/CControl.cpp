@@ -4,6 +4,7 @@
 
 #include "toolkit/CControlListener.h"
 #include "toolkit/CFrame.h"
+#include "toolkit/VstKeys.h"
 
 CControl::CControl(const CRect& size, CControlListener* listener, int32_t tag, CBitmap* background)
     : CView(size), listener(listener), tag(tag) {
@@ -50,12 +51,7 @@ void CControl::valueChanged() {
 bool CControl::checkDefaultValue(const CButtonState& buttons) {
     if (!buttons.isLeftButton() || buttons.getModifierState() != kControl) return false;
     beginEdit();
-    const float before = value;
-    setValue(defaultValue);
-    if (value != before) {
-        valueChanged();
-        invalid();
-    }
+    changeValue(defaultValue);
     endEdit();
     return true;
 }
@@ -69,4 +65,23 @@ bool CControl::stepValue(float delta) {
     invalid();
     endEdit();
     return true;
+}
+
+bool CControl::changeValue(float newValue) {
+    const float before = value;
+    setValue(newValue);
+    if (value == before) return false;
+    valueChanged();
+    invalid();
+    return true;
+}
+
+float CControl::arrowDirection(const VstKeyCode& keyCode) {
+    switch (keyCode.virt) {
+        case VKEY_UP:
+        case VKEY_RIGHT: return 1.0f;
+        case VKEY_DOWN:
+        case VKEY_LEFT: return -1.0f;
+        default: return 0.0f;
+    }
 }

@@ -59,6 +59,11 @@ protected:
     bool checkDefaultValue(const CButtonState& buttons);
     // One wheel or key step of size delta, as one complete edit; true when anything changed.
     bool stepValue(float delta);
+    // Stores newValue (clamped) and, when that changed the value, tells the listener and asks for
+    // a repaint; true when it changed. Inside an edit the caller has begun.
+    bool changeValue(float newValue);
+    // +1 for the up and right arrow keys, -1 for down and left, 0 for any other key.
+    static float arrowDirection(const VstKeyCode& keyCode);
 
     CControlListener* listener;
     int32_t tag;

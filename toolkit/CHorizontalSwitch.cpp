@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "toolkit/CDrawContext.h"
-#include "toolkit/VstKeys.h"
 
 CHorizontalSwitch::CHorizontalSwitch(const CRect& size, CControlListener* listener, int32_t tag,
                                      int32_t subPixmaps, CCoord heightOfOneImage, int32_t iMaxPositions,
@@ -47,12 +46,7 @@ CMouseEventResult CHorizontalSwitch::onMouseMoved(CPoint& where, const CButtonSt
     const double width = size.getWidth();
     double position = width > 0 ? std::floor((where.x - size.left) * maxPositions / width) : 0;
     position = position < 0 ? 0 : (position > maxPositions - 1 ? maxPositions - 1 : position);
-    const float before = value;
-    setValue(valueOfPosition(static_cast<int32_t>(position)));
-    if (value != before) {
-        valueChanged();
-        invalid();
-    }
+    changeValue(valueOfPosition(static_cast<int32_t>(position)));
     return kMouseEventHandled;
 }
 
@@ -70,14 +64,8 @@ bool CHorizontalSwitch::onWheel(const CPoint&, const float& distance, const CBut
 }
 
 int32_t CHorizontalSwitch::onKeyDown(VstKeyCode& keyCode) {
-    float direction = 0.0f;
-    switch (keyCode.virt) {
-        case VKEY_UP:
-        case VKEY_RIGHT: direction = 1.0f; break;
-        case VKEY_DOWN:
-        case VKEY_LEFT: direction = -1.0f; break;
-        default: return -1;
-    }
+    const float direction = arrowDirection(keyCode);
+    if (direction == 0.0f) return -1;
     stepValue(direction * wheelInc * (vmax - vmin));
     return 1;
 }

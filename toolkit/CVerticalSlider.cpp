@@ -70,12 +70,7 @@ CMouseEventResult CVerticalSlider::onMouseDown(CPoint& where, const CButtonState
 
 CMouseEventResult CVerticalSlider::onMouseMoved(CPoint& where, const CButtonState&) {
     if (!dragging) return kMouseEventNotHandled;
-    const float before = value;
-    setValue(valueAt(where.y - grabY));
-    if (value != before) {
-        valueChanged();
-        invalid();
-    }
+    changeValue(valueAt(where.y - grabY));
     return kMouseEventHandled;
 }
 
@@ -93,14 +88,8 @@ bool CVerticalSlider::onWheel(const CPoint&, const float& distance, const CButto
 }
 
 int32_t CVerticalSlider::onKeyDown(VstKeyCode& keyCode) {
-    float direction = 0.0f;
-    switch (keyCode.virt) {
-        case VKEY_UP:
-        case VKEY_RIGHT: direction = 1.0f; break;
-        case VKEY_DOWN:
-        case VKEY_LEFT: direction = -1.0f; break;
-        default: return -1;
-    }
+    const float direction = arrowDirection(keyCode);
+    if (direction == 0.0f) return -1;
     const float step = (keyCode.modifier & MODIFIER_SHIFT) ? wheelInc * 0.1f : wheelInc;
     stepValue(direction * step * (vmax - vmin));
     return 1;
