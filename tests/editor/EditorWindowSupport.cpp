@@ -8,36 +8,15 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/Resources.h"
 #include "platform/vst24.h"
+#include "toolkit/CBitmap.h"
 
 namespace editortest {
 
-namespace {
-
-struct PngReader {
-    const unsigned char* data;
-    size_t size;
-    size_t position;
-};
-
-cairo_status_t readPng(void* closure, unsigned char* out, unsigned int length) {
-    auto* reader = static_cast<PngReader*>(closure);
-    if (length > reader->size - reader->position) return CAIRO_STATUS_READ_ERROR;
-    std::memcpy(out, reader->data + reader->position, length);
-    reader->position += length;
-    return CAIRO_STATUS_SUCCESS;
-}
-
-}  // namespace
-
 Image decodeImage(int number) {
     Image image;
-    const lumetra::Resource resource = lumetra::findResource(number);
-    if (resource.data == nullptr) return image;
-    PngReader reader{resource.data, resource.size, 0};
-    cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(readPng, &reader);
-    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
+    auto* bitmap = new CBitmap(number);  // the toolkit's own decoding, as the editor draws it
+    if (cairo_surface_t* surface = bitmap->getSurface()) {
         cairo_surface_flush(surface);
         image.width = cairo_image_surface_get_width(surface);
         image.height = cairo_image_surface_get_height(surface);
@@ -51,7 +30,7 @@ Image decodeImage(int number) {
                 image.pixels[static_cast<size_t>(y * image.width + x)] = argb & 0xFFFFFFu;
             }
     }
-    cairo_surface_destroy(surface);
+    bitmap->forget();
     return image;
 }
 

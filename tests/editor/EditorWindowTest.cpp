@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "editor/ADEditor.h"
-#include "plugin/ADelay.h"
+#include "tests/engine/EffectTestSupport.h"
 #include "tests/editor/EditorWindowSupport.h"
 #include "tests/editor/X11TestSupport.h"
 
@@ -18,36 +18,21 @@ namespace {
 using editortest::Image;
 using editortest::Picture;
 
-// The engine in-process, to know the meter values the module's engine sends for the same input.
-class RecordingDelay : public ADelay {
-public:
-    RecordingDelay() : ADelay(nullptr) {}
-    void setParameter(VstInt32 index, float value) override {
-        ADelay::setParameter(index, value);
-        if (index == lumetra::kFeedBack) packed.push_back(value);
-    }
-    std::vector<float> packed;
-};
-
 // The meter value each band's editor meter gets from the last block of the signal.
+// (The engine in-process: the same code as the module's, so the same values.)
 std::vector<float> expectedMeterValues(const std::vector<float>& signal) {
-    RecordingDelay engine;
+    lumetra::test::RecordingEffect engine;
     engine.setSampleRate(48000.0f);
     engine.setBlockSize(editortest::ModuleEditor::kBlock);
     engine.resume();
     constexpr int kBlock = editortest::ModuleEditor::kBlock;
-    std::vector<float> left(kBlock), right(kBlock), outLeft(kBlock), outRight(kBlock);
-    for (size_t at = 0; at + kBlock <= signal.size(); at += kBlock) {
-        std::copy_n(signal.begin() + static_cast<std::ptrdiff_t>(at), kBlock, left.begin());
-        std::copy_n(signal.begin() + static_cast<std::ptrdiff_t>(at), kBlock, right.begin());
-        float* inputs[2] = {left.data(), right.data()};
-        float* outputs[2] = {outLeft.data(), outRight.data()};
-        engine.processReplacing(inputs, outputs, kBlock);
-    }
+    for (auto at = signal.begin(); signal.end() - at >= kBlock; at += kBlock)
+        lumetra::test::StereoBlock(std::vector<float>(at, at + kBlock)).run(engine);
+    const std::vector<float> packed = engine.meters();
     std::vector<float> values(ADEditor::kNumBands);
-    const size_t first = engine.packed.size() - ADEditor::kNumBands;
+    const size_t first = packed.size() - ADEditor::kNumBands;
     for (int band = 0; band < ADEditor::kNumBands; ++band) {
-        const float x = engine.packed[first + static_cast<size_t>(band)];
+        const float x = packed[first + static_cast<size_t>(band)];
         values[static_cast<size_t>(band)] = std::fmin((x - static_cast<float>(band)) * 2.0f, 1.0f);
     }
     return values;

@@ -10,6 +10,7 @@
 
 #include "engine/BankKernel.h"
 #include "plugin/ADelay.h"
+#include "tests/engine/EffectTestSupport.h"
 
 using lumetra::BankKernel;
 using lumetra::KernelPath;
@@ -198,20 +199,7 @@ TEST(BankKernel, UnsupportedOrUnsetUpRowsFallBackToPlain) {
     expectSameState(plain, simd);
 }
 
-namespace {
-
-// Records the 32 packed meter values of every block.
-class RecordingDelay : public ADelay {
-public:
-    RecordingDelay() : ADelay(nullptr) {}
-    void setParameter(VstInt32 index, float value) override {
-        ADelay::setParameter(index, value);
-        if (index == lumetra::kFeedBack) packed.push_back(value);
-    }
-    std::vector<float> packed;
-};
-
-}  // namespace
+using lumetra::test::RecordingEffect;
 
 TEST(BankKernel, WholeEffectMetersMatchThePlainPathInEveryModeWithDelay) {
     for (KernelPath path : kSimdPaths) {
@@ -219,18 +207,18 @@ TEST(BankKernel, WholeEffectMetersMatchThePlainPathInEveryModeWithDelay) {
         SCOPED_TRACE(lumetra::kernelPathName(path));
         for (float resp : {0.0f, 0.5f, 1.0f}) {
             SCOPED_TRACE(resp);
-            auto plain = std::make_unique<RecordingDelay>();
-            auto simd = std::make_unique<RecordingDelay>();
+            auto plain = std::make_unique<RecordingEffect>();
+            auto simd = std::make_unique<RecordingEffect>();
             plain->kernel.setPath(KernelPath::Plain);
             simd->kernel.setPath(path);
-            for (RecordingDelay* e : {plain.get(), simd.get()}) {
+            for (RecordingEffect* e : {plain.get(), simd.get()}) {
                 e->setSampleRate(48000.0f);
                 e->resume();
                 e->setParameter(lumetra::kResp, resp);
                 e->setParameter(lumetra::kDelay, 0.37f);
                 e->setParameter(lumetra::kMode, 0.5f);
                 e->setParameter(lumetra::kVolume, 0.8f);
-                e->packed.clear();
+                e->calls.clear();
             }
             std::vector<float> left = makeSignal(Signal::Noise, 48000, 48000.0);
             std::vector<float> right = makeSignal(Signal::Sines, 48000, 48000.0);
@@ -242,12 +230,13 @@ TEST(BankKernel, WholeEffectMetersMatchThePlainPathInEveryModeWithDelay) {
                 float* out[2] = {outL.data(), outR.data()};
                 plain->processReplacing(in, out, static_cast<VstInt32>(n));
                 simd->processReplacing(in, out, static_cast<VstInt32>(n));
-                ASSERT_EQ(plain->packed.size(), simd->packed.size());
-                for (size_t k = 0; k < plain->packed.size(); ++k)
-                    ASSERT_EQ(bits(plain->packed[k]), bits(simd->packed[k])) << "value " << k << " at " << at;
+                const std::vector<float> plainMeters = plain->meters(), simdMeters = simd->meters();
+                ASSERT_EQ(plainMeters.size(), simdMeters.size());
+                for (size_t k = 0; k < plainMeters.size(); ++k)
+                    ASSERT_EQ(bits(plainMeters[k]), bits(simdMeters[k])) << "value " << k << " at " << at;
                 expectSameState(plain->bank[0], simd->bank[0]);
-                plain->packed.clear();
-                simd->packed.clear();
+                plain->calls.clear();
+                simd->calls.clear();
                 at += n;
             }
         }
