@@ -3,11 +3,9 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
-#include <random>
-#include <vector>
 
+#include "bench/EffectBench.h"
 #include "engine/BankKernel.h"
-#include "plugin/ADelay.h"
 
 namespace {
 
@@ -16,32 +14,9 @@ void processEffect(benchmark::State& state, lumetra::KernelPath path) {
         state.SkipWithError("path not supported by this CPU");
         return;
     }
-    const auto block = static_cast<VstInt32>(state.range(0));
     auto effect = std::make_unique<ADelay>(nullptr);
     effect->kernel.setPath(path);
-    effect->setSampleRate(44100.0f);
-    effect->resume();
-
-    std::mt19937 random(42);
-    std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
-    std::vector<float> left(block), right(block), outLeft(block), outRight(block);
-    for (VstInt32 i = 0; i < block; ++i) {
-        left[i] = uniform(random);
-        right[i] = uniform(random);
-    }
-    float* inputs[2] = {left.data(), right.data()};
-    float* outputs[2] = {outLeft.data(), outRight.data()};
-    for (auto _ : state) {
-        effect->processReplacing(inputs, outputs, block);
-        benchmark::DoNotOptimize(outLeft.data());
-        benchmark::ClobberMemory();
-    }
-    const double samples = static_cast<double>(state.iterations()) * block;
-    state.SetItemsProcessed(static_cast<int64_t>(samples));
-    // Seconds of 44.1 kHz audio processed per second of CPU.
-    state.counters["realtime_factor"] = benchmark::Counter(samples / 44100.0, benchmark::Counter::kIsRate);
-    state.counters["ns_per_sample"] = benchmark::Counter(samples * 1e-9, benchmark::Counter::kIsRate |
-                                                                            benchmark::Counter::kInvert);
+    bench::processNoise(state, *effect);
 }
 
 }  // namespace
