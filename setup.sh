@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
-          libcairo2-dev libsndfile1-dev fonts-liberation xvfb xauth)
+          libcairo2-dev libsndfile1-dev fonts-liberation xvfb xauth libxtst-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

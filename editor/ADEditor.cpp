@@ -167,6 +167,7 @@ void ADEditor::close() {  // UI thread
 }
 
 void ADEditor::idle() {  // UI thread
+    if (inIdleFeedback) return;  // the host's masterIdle calling back: the views are mid-update
     if (windowOpen.load(std::memory_order_relaxed)) applySlots();
     AEffGUIEditor::idle();
 }

@@ -73,13 +73,16 @@ LoadResult VstHost::load(const std::string& path) {
     errorText.clear();
     struct stat info{};
     if (stat(path.c_str(), &info) != 0) return fail(path + ": no such file");
-    module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | kKeepMapped);
+    // A name without a slash is a file in the current folder, as people type it, not a library
+    // for the loader to look for along its search path.
+    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | kKeepMapped);
     if (module == nullptr) {
         // dlerror() repeats the path and may span lines; keep its reason on ours.
         const char* raw = dlerror();
         std::string why = raw ? raw : "";
-        const size_t named = why.find(path + ": ");
-        if (named != std::string::npos) why.erase(named, path.size() + 2);
+        const size_t named = why.find(file + ": ");
+        if (named != std::string::npos) why.erase(named, file.size() + 2);
         for (char& c : why)
             if (c == '\n') c = ' ';
         return fail(path + ": not a loadable module" + (why.empty() ? "" : " (" + why + ")"));

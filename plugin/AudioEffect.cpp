@@ -112,7 +112,12 @@ VstIntPtr AudioEffect::callHost(VstInt32 opcode, VstInt32 index, VstIntPtr value
 VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     switch (opcode) {
     case effOpen: open(); return 0;
-    case effClose: close(); return 0;
+    case effClose:
+        // The window first, while the effect can still tell the host: a gesture in progress
+        // ends with its end-edit.
+        if (editor) editor->close();
+        close();
+        return 0;
     case effSetProgram:
         // The full pointer-width value is range-checked before it is narrowed.
         if (value >= 0 && value < numPrograms) setProgram(static_cast<VstInt32>(value));

@@ -37,11 +37,18 @@ void CControl::setDirty(bool state) {
 bool CControl::isDirty() const { return CView::isDirty() || oldValue != value; }
 
 void CControl::beginEdit() {
+    editing = true;
     if (frame) frame->beginEdit(tag);
 }
 
 void CControl::endEdit() {
+    editing = false;
     if (frame) frame->endEdit(tag);
+}
+
+void CControl::removed() {
+    if (editing) endEdit();
+    CView::removed();
 }
 
 void CControl::valueChanged() {

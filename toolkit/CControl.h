@@ -49,10 +49,14 @@ public:
     void setDirty(bool state = true) override;
     bool isDirty() const override;
 
-    // The user's gesture: the frame tells its editor; valueChanged tells the listener.
+    // The user's gesture: the frame tells its editor; valueChanged tells the listener. A control
+    // removed from its frame inside a gesture (the window closing mid-drag) ends it first, so the
+    // host never keeps a begin-edit without its end-edit.
     virtual void beginEdit();
     virtual void endEdit();
     virtual void valueChanged();
+    bool isEditing() const { return editing; }
+    void removed() override;
 
 protected:
     // A left click with Control held: restores the default value as one complete edit.
@@ -73,4 +77,5 @@ protected:
     float vmax = 1.0f;
     float defaultValue = 0.5f;
     float wheelInc = 0.1f;
+    bool editing = false;  // between beginEdit and endEdit
 };

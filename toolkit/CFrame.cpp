@@ -192,5 +192,4 @@ CMouseEventResult CFrame::platformOnMouseUp(CPoint& where, const CButtonState& b
 bool CFrame::platformOnWheel(const CPoint& where, float distance, const CButtonState& buttons) {
     return onWheel(where, distance, buttons);
 }
-int32_t CFrame::platformOnKeyDown(VstKeyCode& keyCode) { return onKeyDown(keyCode); }
-int32_t CFrame::platformOnKeyUp(VstKeyCode& keyCode) { return onKeyUp(keyCode); }
+

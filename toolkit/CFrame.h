@@ -37,7 +37,8 @@ public:
     void invalidRect(const CRect& rect);
     void draw(CDrawContext* context) override;
 
-    // Key events go to the focus view (the control last pressed); greater than 0 when used.
+    // Keys, from the host's effEditKeyDown/effEditKeyUp only (the window takes none of its own),
+    // go to the focus view (the control last pressed); greater than 0 when used.
     int32_t onKeyDown(VstKeyCode& keyCode) override;
     int32_t onKeyUp(VstKeyCode& keyCode) override;
     // Goes to the topmost view under where; true when it used it.
@@ -67,8 +68,6 @@ private:
     CMouseEventResult platformOnMouseMoved(CPoint& where, const CButtonState& buttons) override;
     CMouseEventResult platformOnMouseUp(CPoint& where, const CButtonState& buttons) override;
     bool platformOnWheel(const CPoint& where, float distance, const CButtonState& buttons) override;
-    int32_t platformOnKeyDown(VstKeyCode& keyCode) override;
-    int32_t platformOnKeyUp(VstKeyCode& keyCode) override;
 
     CView* viewAt(const CPoint& where) const;
     void redraw(cairo_t* backBuffer, const CRect& area);  // into the back buffer only

@@ -21,8 +21,6 @@ public:
     virtual CMouseEventResult platformOnMouseMoved(CPoint& where, const CButtonState& buttons) = 0;
     virtual CMouseEventResult platformOnMouseUp(CPoint& where, const CButtonState& buttons) = 0;
     virtual bool platformOnWheel(const CPoint& where, float distance, const CButtonState& buttons) = 0;
-    virtual int32_t platformOnKeyDown(VstKeyCode& keyCode) = 0;
-    virtual int32_t platformOnKeyUp(VstKeyCode& keyCode) = 0;
 
 protected:
     ~IPlatformFrameCallback() = default;

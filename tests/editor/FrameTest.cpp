@@ -207,9 +207,24 @@ TEST_F(Frame, KeysGoToTheLastPressedControlAndSayWhetherTheyWereUsed) {
     EXPECT_LE(frame->onKeyDown(letter), 0);
     EXPECT_LE(frame->onKeyUp(up), 0);
 
-    // X key events of the frame's own window take the same road; Shift makes the step finer.
-    x11test::sendKey(display, window, KeyPress, XK_Down, ShiftMask);
+    // Shift makes the step finer.
+    VstKeyCode shiftDown{0, VKEY_DOWN, MODIFIER_SHIFT};
+    EXPECT_GT(frame->onKeyDown(shiftDown), 0);
     EXPECT_EQ(takeLog(3), (Log{"begin 2", "value 2 0.59", "end 2"}));
+}
+
+// The host's shortcuts keep working over the editor: its window has the focus, the pointer is over
+// the frame, and the key goes on up to the host, which passes the editor what it wants.
+TEST_F(Frame, KeysTypedOverTheWindowReachTheHostsWindow) {
+    XSelectInput(display, parent, KeyPressMask);
+    x11test::typeKeyAt(display, parent, window, XK_space);
+    frame->idle();
+    int pressesAtHost = 0;
+    XEvent event;
+    while (XCheckTypedWindowEvent(display, parent, KeyPress, &event)) ++pressesAtHost;
+    EXPECT_EQ(pressesAtHost, 1);
+    for (int i = 0; i < 20; ++i) frame->idle();
+    EXPECT_TRUE(recorder.log.empty());
 }
 
 TEST_F(Frame, OnePendingPaintIsTakenAndHandedOver) {

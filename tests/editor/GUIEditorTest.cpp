@@ -260,6 +260,32 @@ TEST_F(GUIEditor, GesturesReachTheHostBracketedByBeginAndEndEdit) {
     editor->close();
 }
 
+// A host in touch automation writes until it hears end-edit: closing the window, or the effect,
+// in the middle of a drag ends the gesture, once, for the control that began it.
+TEST_F(GUIEditor, ClosingMidDragEndsTheGestureOnce) {
+    if (!openDisplay()) GTEST_SKIP() << "no X display";
+    const Window parent = topWindow(220, 170);
+    for (const bool closeTheEffect : {false, true}) {
+        ASSERT_TRUE(editor->open(asParent(parent)));
+        editor->idle();
+        x11test::sendButton(display, editor->window(), ButtonPress, Button1, 18, 45);
+        x11test::sendMotion(display, editor->window(), 18, 20);
+        for (int i = 0; i < 200 && recorder.editorCalls().size() < 2; ++i) {
+            editor->idle();
+            usleep(2000);
+        }
+        recorder.calls.clear();
+        if (closeTheEffect)
+            effect->dispatcher(effClose, 0, 0, nullptr, 0.0f);
+        else
+            editor->close();
+        EXPECT_EQ(recorder.editorCalls(), (std::vector<HostCall>{{audioMasterEndEdit, 2, 0, 0.0f}})) << closeTheEffect;
+        recorder.calls.clear();
+        editor->close();
+        EXPECT_TRUE(recorder.editorCalls().empty());
+    }
+}
+
 TEST_F(GUIEditor, AHostThatCanSizeWindowsDoesTheResizing) {
     if (!openDisplay()) GTEST_SKIP() << "no X display";
     const Window parent = topWindow(210, 180);

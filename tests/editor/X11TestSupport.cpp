@@ -1,5 +1,7 @@
 #include "tests/editor/X11TestSupport.h"
 
+#include <X11/extensions/XTest.h>
+
 namespace x11test {
 
 int SentinelHandler::errors = 0;
@@ -97,17 +99,13 @@ void sendMotion(Display* display, Window window, int x, int y, unsigned int stat
     XSync(display, False);
 }
 
-void sendKey(Display* display, Window window, int type, unsigned long keySym, unsigned int state) {
-    XEvent event{};
-    XKeyEvent& e = event.xkey;
-    e.type = type;
-    e.display = display;
-    e.window = window;
-    e.root = DefaultRootWindow(display);
-    e.keycode = XKeysymToKeycode(display, keySym);
-    e.state = state;
-    e.same_screen = True;
-    XSendEvent(display, window, False, type == KeyPress ? KeyPressMask : KeyReleaseMask, &event);
+void typeKeyAt(Display* display, Window focus, Window under, unsigned long keySym) {
+    XSetInputFocus(display, focus, RevertToParent, CurrentTime);
+    XWarpPointer(display, None, under, 0, 0, 0, 0, 5, 5);
+    XSync(display, False);
+    const KeyCode code = XKeysymToKeycode(display, keySym);
+    XTestFakeKeyEvent(display, code, True, CurrentTime);
+    XTestFakeKeyEvent(display, code, False, CurrentTime);
     XSync(display, False);
 }
 

@@ -1,5 +1,5 @@
 // A test's own X connection and windows, and events sent to the frame's window the way a server
-// would deliver them (XSendEvent: XTest is not installed).
+// would deliver them (XSendEvent), or typed as a user would (XTest).
 #pragma once
 
 #include <X11/Xlib.h>
@@ -25,10 +25,12 @@ Size windowSize(Display* display, Window window);
 bool windowExists(Display* display, Window window);
 int childCount(Display* display, Window window);
 
-// Pointer and key events to the frame's window; state holds X modifier and button masks.
+// Pointer events to the frame's window; state holds X modifier and button masks.
 void sendButton(Display* display, Window window, int type, unsigned int button, int x, int y, unsigned int state = 0);
 void sendMotion(Display* display, Window window, int x, int y, unsigned int state = Button1Mask);
-void sendKey(Display* display, Window window, int type, unsigned long keySym, unsigned int state = 0);
+// A key pressed and released on the keyboard, with focus on one window and the pointer over
+// another, as a user does it: the server delivers it to whichever window selects it.
+void typeKeyAt(Display* display, Window focus, Window under, unsigned long keySym);
 
 // Counts X errors that reach the process-wide handler while it is installed; a test installs
 // it to prove that no error of the code under test escapes the toolkit's own handler.

@@ -4,7 +4,6 @@
 // window costs a failed call, never the host.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
 #include <cairo-xlib.h>
 
 #include <bit>
@@ -14,7 +13,6 @@
 
 #include "platform/x11/XErrorTrap.h"
 #include "toolkit/IPlatformFrame.h"
-#include "toolkit/VstKeys.h"
 
 namespace {
 
@@ -29,39 +27,6 @@ CButtonState buttonState(unsigned int state, unsigned int button) {
     if (state & ControlMask) result |= kControl;
     if (state & Mod1Mask) result |= kAlt;
     return result;
-}
-
-// False for keys that have neither a character nor a virtual key.
-bool toVstKeyCode(XKeyEvent& event, VstKeyCode& keyCode) {
-    char text[8] = {};
-    KeySym keySym = NoSymbol;
-    const int length = XLookupString(&event, text, sizeof text, &keySym, nullptr);
-    keyCode = VstKeyCode{};
-    switch (keySym) {
-        case XK_BackSpace: keyCode.virt = VKEY_BACK; break;
-        case XK_Tab: keyCode.virt = VKEY_TAB; break;
-        case XK_Clear: keyCode.virt = VKEY_CLEAR; break;
-        case XK_Return:
-        case XK_KP_Enter: keyCode.virt = VKEY_RETURN; break;
-        case XK_Pause: keyCode.virt = VKEY_PAUSE; break;
-        case XK_Escape: keyCode.virt = VKEY_ESCAPE; break;
-        case XK_space: keyCode.virt = VKEY_SPACE; break;
-        case XK_End: keyCode.virt = VKEY_END; break;
-        case XK_Home: keyCode.virt = VKEY_HOME; break;
-        case XK_Left: keyCode.virt = VKEY_LEFT; break;
-        case XK_Up: keyCode.virt = VKEY_UP; break;
-        case XK_Right: keyCode.virt = VKEY_RIGHT; break;
-        case XK_Down: keyCode.virt = VKEY_DOWN; break;
-        case XK_Page_Up: keyCode.virt = VKEY_PAGEUP; break;
-        case XK_Page_Down: keyCode.virt = VKEY_PAGEDOWN; break;
-        default:
-            if (length != 1) return false;
-            keyCode.character = static_cast<unsigned char>(text[0]);
-    }
-    if (event.state & ShiftMask) keyCode.modifier |= MODIFIER_SHIFT;
-    if (event.state & ControlMask) keyCode.modifier |= MODIFIER_CONTROL;
-    if (event.state & Mod1Mask) keyCode.modifier |= MODIFIER_ALTERNATE;
-    return true;
 }
 
 class X11Frame final : public IPlatformFrame {
@@ -96,18 +61,25 @@ public:
     }
     lumetra::OsWindow getOsWindow() const override { return {display, window}; }
 
+    // Events come off the queue under the trap and are handled outside it: handling reaches the
+    // host (begin-edit, automation), which must never run with our error handler installed.
     void handlePendingEvents() override {
-        XErrorTrap trap(display);
-        while (XPending(display) > 0) {
+        for (;;) {
             XEvent event;
-            XNextEvent(display, &event);
+            {
+                XErrorTrap trap(display);
+                if (XPending(display) <= 0) return;
+                XNextEvent(display, &event);
+                // Only the newest position of a drag matters.
+                if (event.type == MotionNotify)
+                    while (XCheckTypedWindowEvent(display, window, MotionNotify, &event)) {}
+            }
             dispatch(event);
         }
     }
 
     void handleEvent(const void* nativeEvent) override {
         if (nativeEvent == nullptr) return;
-        XErrorTrap trap(display);
         XEvent event = *static_cast<const XEvent*>(nativeEvent);
         dispatch(event);
     }
@@ -243,21 +215,9 @@ private:
                 break;
             }
             case MotionNotify: {
-                XMotionEvent& e = event.xmotion;
-                // Only the newest position of a drag matters.
-                while (XCheckTypedWindowEvent(display, window, MotionNotify, &event)) e = event.xmotion;
+                const XMotionEvent& e = event.xmotion;
                 CPoint where(e.x, e.y);
                 callback->platformOnMouseMoved(where, buttonState(e.state, 0));
-                break;
-            }
-            case KeyPress:
-            case KeyRelease: {
-                VstKeyCode keyCode;
-                if (!toVstKeyCode(event.xkey, keyCode)) break;
-                if (event.type == KeyPress)
-                    callback->platformOnKeyDown(keyCode);
-                else
-                    callback->platformOnKeyUp(keyCode);
                 break;
             }
             default: break;
@@ -293,8 +253,9 @@ std::unique_ptr<IPlatformFrame> IPlatformFrame::create(void* parent, const CRect
         if (XGetWindowAttributes(display, parentWindow, &parentAttributes) && !trap.failed()) {
             XSetWindowAttributes attributes{};
             attributes.background_pixmap = None;  // no server-side clearing: nothing flickers
-            attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                                    KeyPressMask | KeyReleaseMask;
+            // No key events: with the host's window focused they go on up to it (its shortcuts),
+            // and the host hands the editor its keys through effEditKeyDown and effEditKeyUp.
+            attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
             window = XCreateWindow(display, parentWindow, static_cast<int>(size.left), static_cast<int>(size.top),
                                    static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
                                    CopyFromParent, InputOutput, CopyFromParent, CWBackPixmap | CWEventMask,
