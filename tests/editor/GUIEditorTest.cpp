@@ -7,9 +7,11 @@
 #include <X11/keysym.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "editor/ADEditor.h"
 #include "editor/AEffGUIEditor.h"
 #include "platform/OsServices.h"
 #include "plugin/AudioEffectX.h"
@@ -36,6 +38,7 @@ void PrintTo(const HostCall& c, std::ostream* os) {
 
 struct Host {
     std::vector<HostCall> calls;
+    std::function<void()> onMasterIdle;  // what the host does in its audioMasterIdle
     VstIntPtr canDoSizeWindow = 0;
     VstIntPtr sizeWindowAnswer = 0;
     // Calls of interest to the editor; the rest (version queries and the like) are left out.
@@ -58,6 +61,9 @@ VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr valu
         case audioMasterCanDo:
             return ptr && std::strcmp(static_cast<const char*>(ptr), "sizeWindow") == 0 ? host->canDoSizeWindow : 0;
         case audioMasterSizeWindow: return host->sizeWindowAnswer;
+        case audioMasterIdle:
+            if (host->onMasterIdle) host->onMasterIdle();
+            return 0;
         default: return 0;
     }
 }
@@ -284,6 +290,36 @@ TEST_F(GUIEditor, ClosingMidDragEndsTheGestureOnce) {
         editor->close();
         EXPECT_TRUE(recorder.editorCalls().empty());
     }
+}
+
+// A host may call effEditIdle back from inside the idle feedback's audioMasterIdle; the editor
+// then does nothing at all, not even move new values into its views: they are taken at the next idle.
+TEST_F(GUIEditor, IdleCalledBackFromTheHostsIdleLeavesTheViewsAlone) {
+    if (!openDisplay()) GTEST_SKIP() << "no X display";
+    testimages::registerImage(128, 200, 150, [](int, int) { return 0x404040u; });
+    for (int number : {131, 132, 133}) testimages::registerImage(number, 24, 48, [](int, int) { return 0x808080u; });
+    TestEffect own;
+    auto* window = new ADEditor(&own);  // owned by the effect
+    own.parameters[2] = 0.25f;
+    const Window parent = topWindow(220, 170);
+    ASSERT_TRUE(window->open(asParent(parent)));
+    window->idle();
+    auto* volumeSlider = dynamic_cast<CControl*>(window->getFrame()->getView(0));
+    ASSERT_NE(volumeSlider, nullptr);
+    ASSERT_EQ(volumeSlider->getValue(), 0.25f);
+
+    recorder.onMasterIdle = [&] {  // host automation arrives, then the host idles its editors
+        own.parameters[2] = 1.0f;
+        window->setParameter(2, 1.0f);
+        own.dispatcher(effEditIdle, 0, 0, nullptr, 0.0f);
+    };
+    fakeNow = 5000;
+    window->doIdleStuff();
+    recorder.onMasterIdle = nullptr;
+    EXPECT_EQ(volumeSlider->getValue(), 0.25f);
+    window->idle();
+    EXPECT_EQ(volumeSlider->getValue(), 1.0f);
+    window->close();
 }
 
 TEST_F(GUIEditor, AHostThatCanSizeWindowsDoesTheResizing) {

@@ -20,12 +20,18 @@ std::string scratchDir() {
     return dir.string();
 }
 
+// By its path, and by its bare file name from its own folder, as people type it (a name without a
+// slash is a file here, not a library for the loader to search for).
 TEST(InfoCommand, DescribesTheModule) {
-    auto run = runTool({"info", LUMETRA_MODULE_PATH}, scratchDir());
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("Lmtr"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("0x11"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Init"), std::string::npos) << run.out;
+    const std::filesystem::path module(LUMETRA_MODULE_PATH);
+    for (const auto& [name, workDir] : {std::pair{module.string(), std::string()},
+                                        std::pair{module.filename().string(), module.parent_path().string()}}) {
+        auto run = runTool({"info", name}, scratchDir(), workDir);
+        EXPECT_EQ(run.status, 0) << name << ": " << run.err;
+        EXPECT_NE(run.out.find("Lmtr"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("0x11"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("Init"), std::string::npos) << run.out;
+    }
 }
 
 TEST(InfoCommand, RejectsWhatIsNotAModule) {

@@ -19,8 +19,9 @@ std::string quote(const std::string& arg) {
 
 }  // namespace
 
-ToolRun runTool(const std::vector<std::string>& args, const std::string& dir) {
-    std::string command = quote(LUMETRA_TOOL_PATH);
+ToolRun runTool(const std::vector<std::string>& args, const std::string& dir, const std::string& workDir) {
+    std::string command = workDir.empty() ? std::string() : "cd " + quote(workDir) + " && ";
+    command += quote(LUMETRA_TOOL_PATH);
     for (const std::string& arg : args) command += " " + quote(arg);
     const std::string outPath = dir + "/tool.out", errPath = dir + "/tool.err";
     command += " </dev/null >" + quote(outPath) + " 2>" + quote(errPath);

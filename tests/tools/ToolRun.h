@@ -11,8 +11,9 @@ struct ToolRun {
     std::string out, err;
 };
 
-// args follow the program name; dir receives the captured streams. stdin is /dev/null.
-ToolRun runTool(const std::vector<std::string>& args, const std::string& dir);
+// args follow the program name; dir receives the captured streams. stdin is /dev/null. The
+// program runs in workDir when one is given.
+ToolRun runTool(const std::vector<std::string>& args, const std::string& dir, const std::string& workDir = {});
 
 std::vector<std::string> splitLines(const std::string& text);
 std::vector<std::string> splitFields(const std::string& line, char separator = ',');
