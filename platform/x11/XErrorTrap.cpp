@@ -9,7 +9,9 @@ namespace {
 // Module-wide: the handler swap of every trap on every thread. Recursive, because traps nest on
 // one thread (a redraw inside event handling).
 std::recursive_mutex trapMutex;
-// The handler found by the outermost trap; written under trapMutex, read by any thread.
+// The handler found by the outermost trap; written under trapMutex, read by any thread. It stays
+// after the trap, so that an error of another thread that reaches us in the instant between
+// installing and recording still goes to the host.
 std::atomic<XErrorHandler> hostHandler{nullptr};
 int trapDepth = 0;                    // traps alive, all on the thread that holds trapMutex
 
@@ -45,7 +47,6 @@ XErrorTrap::~XErrorTrap() {
         // A handler the host set meanwhile (another thread) stays; otherwise the host's is back.
         const XErrorHandler current = XSetErrorHandler(hostHandler.load());
         if (current != countError) XSetErrorHandler(current);
-        hostHandler.store(nullptr);
     }
     trapMutex.unlock();
 }
