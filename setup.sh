@@ -5,11 +5,13 @@
 #   ./setup.sh run      ... then analyse the built-in test signal (the main job) and picture the
 #                       plug-in's editor showing it
 #   ./setup.sh test     ... then build the sanitizer configurations and run every test
+#   ./setup.sh install  ... then install for this user: the plug-in into ~/.vst (where Linux hosts
+#                       look), the tool into ~/.local/bin
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
-          libcairo2-dev libsndfile1-dev fonts-liberation xvfb xauth libxtst-dev)
+          libcairo2-dev libsndfile1-dev fonts-liberation xvfb xauth libxtst-dev dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -56,8 +58,13 @@ case "${1:-}" in
         build build-tsan -DLUMETRA_SANITIZE=thread -DLUMETRA_BUILD_BENCH=OFF -- threads_tests
         TSAN_OPTIONS=halt_on_error=1 run_tests build-tsan -L threads
         ;;
+    install)
+        cmake --install build --component tool --prefix "$HOME/.local"
+        install -D -m 0644 build/Lumetra.so "$HOME/.vst/Lumetra.so"
+        echo "setup: installed $HOME/.vst/Lumetra.so and $HOME/.local/bin/lumetra" >&2
+        ;;
     *)
-        echo "usage: $0 [run|test]" >&2
+        echo "usage: $0 [run|test|install]" >&2
         exit 2
         ;;
 esac

@@ -1,0 +1,23 @@
+# Installing as Linux hosts expect: the module where they look for VST 2.4 plug-ins, the tool in
+# bin. System-wide the module goes to lib/vst under the prefix (/usr/lib/vst in the Debian package,
+# /usr/local/lib/vst by default); `./setup.sh install` puts it into ~/.vst for one user.
+set(LUMETRA_VST_DIR "lib/vst" CACHE STRING "Where the module is installed, relative to the prefix")
+install(TARGETS Lumetra LIBRARY DESTINATION ${LUMETRA_VST_DIR} COMPONENT plugin)
+install(TARGETS lumetra RUNTIME DESTINATION bin COMPONENT tool)
+
+# `cpack` in the build folder: lumetra_<version>_amd64.deb, with the libraries the module and the
+# tool link declared as its dependencies (dpkg-shlibdeps).
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME lumetra)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Lumetra")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Real-time one-third-octave spectrum analyzer (VST 2.4 plug-in)")
+set(CPACK_PACKAGE_DESCRIPTION
+    "A VST 2.4 effect that passes audio through untouched and shows its spectrum in 32 bands from\n16 Hz to 20 kHz, with the lumetra command-line tool that analyses audio files.")
+set(CPACK_PACKAGE_CONTACT "Lumetra engineers <engineers@lumetra.invalid>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The Debian package as a user gets it: built by cpack from the build folder, named as Debian
+# names packages, its files where hosts and shells look, its dependencies declared, and the module
+# it carries loaded from the unpacked tree through the test host (`lumetra info`).
+#   package_test.sh BUILD_DIR VERSION
+set -euo pipefail
+build=$1 version=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+(cd "$build" && cpack -B "$work" >/dev/null)
+deb="$work/lumetra_${version}_amd64.deb"
+[[ -f $deb ]] || { echo "no $deb; cpack made: $(ls "$work")"; exit 1; }
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libcairo2 libx11-6 libsndfile1 libc6; do
+    [[ $depends == *"$library"* ]] || { echo "Depends lacks $library: $depends"; exit 1; }
+done
+
+dpkg-deb -x "$deb" "$work/root"
+[[ -f $work/root/usr/lib/vst/Lumetra.so ]] || { echo "no /usr/lib/vst/Lumetra.so in the package"; exit 1; }
+[[ -x $work/root/usr/bin/lumetra ]] || { echo "no /usr/bin/lumetra in the package"; exit 1; }
+info=$("$work/root/usr/bin/lumetra" info "$work/root/usr/lib/vst/Lumetra.so")
+for expected in "Lumetra" "Lmtr" "0x11"; do
+    [[ $info == *"$expected"* ]] || { echo "lumetra info lacks $expected:"; echo "$info"; exit 1; }
+done
