@@ -12,6 +12,8 @@ cd "$(dirname "$0")"
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
           libcairo2-dev libsndfile1-dev fonts-liberation xvfb xauth libxtst-dev dpkg-dev)
+# The tests also load the plug-in into a real host: Ardour, run headless.
+[[ ${1:-} == test ]] && packages+=(ardour)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
