@@ -40,6 +40,13 @@ constexpr double kMaxGainDb = 20.0;
 // Throws UsageError naming the option and the reason.
 AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args);
 
+// One of the plug-in's controls (--mode, --resp, --delay, --gain) into options; false when name is
+// none of them. Throws UsageError for a bad value. Shared with `lumetra listen`.
+bool parseControlOption(const std::string& name, const std::string& value, AnalyzeOptions& options);
+// A finite number from low to high for option; throws UsageError naming the option.
+double parseNumber(const std::string& option, const std::string& text, double low, double high);
+
 extern const char* const kAnalyzeUsage;
+extern const char* const kControlsUsage;  // the controls' lines of the usage texts
 
 }  // namespace lumetra
