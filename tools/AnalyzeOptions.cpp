@@ -105,6 +105,13 @@ float AnalyzeOptions::respValue() const { return resp == 1 ? 0.0f : resp == 2 ? 
 float AnalyzeOptions::delayValue() const { return float(delayMs / kMaxDelayMs); }
 float AnalyzeOptions::volumeValue() const { return float((gainDb + kMaxGainDb) / (2.0 * kMaxGainDb)); }
 
+void AnalyzeOptions::setControls(float delay, float volume, float modeIn, float respIn) {
+    mode = modeIn < 0.3f ? 'L' : modeIn < 0.7f ? 'M' : 'R';
+    resp = respIn < 0.3f ? 1 : respIn < 0.7f ? 2 : 3;
+    delayMs = double(delay) * kMaxDelayMs;
+    gainDb = double(volume) * 2.0 * kMaxGainDb - kMaxGainDb;
+}
+
 AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args) {
     AnalyzeOptions options;
     bool onlyFiles = false;

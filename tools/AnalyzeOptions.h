@@ -29,6 +29,9 @@ struct AnalyzeOptions {
     float respValue() const;
     float delayValue() const;
     float volumeValue() const;
+    // The reverse: the controls the plug-in's parameter values stand for, read as the engine reads
+    // Mode and Resp (below 0.3, below 0.7, the rest).
+    void setControls(float delayValue, float volumeValue, float modeValue, float respValue);
     bool writesToStdout() const { return csvPath == "-" || jsonPath == "-" || pngPath == "-"; }
 };
 

@@ -42,6 +42,8 @@ public:
     // One block of a live input, n <= maxBlock frames: processReplacing and nothing else.
     void process(float* left, float* right, int n) noexcept;
     void idle() { host.dispatch(effEditIdle); }
+    float parameter(VstInt32 index) { return host.getParameter(index); }
+    void setParameter(VstInt32 index, float value) { host.setParameter(index, value); }
 
     double sampleRate() const { return rateHz; }
     Window window() const { return windowId; }

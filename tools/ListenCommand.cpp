@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "plugin/ADelay.h"
 #include "tools/AnalyzeError.h"
 #include "tools/AnalyzeOptions.h"
 #include "tools/AnalyzeReport.h"
@@ -330,7 +331,7 @@ public:
         csvOut = csvFile.get();
     }
 
-    void write(const LiveInterval& interval, uint32_t period) {
+    void write(const LiveInterval& interval, uint32_t period, const AnalyzeOptions& c) {
         FileResult r;
         r.sampleRate = interval.sampleRate;
         for (int j = 0; j < kNumBands; ++j) r.bands[size_t(j)].centreHz = interval.centreHz[j];
@@ -343,7 +344,6 @@ public:
             std::fflush(csvOut);
         }
         if (jsonFile) {
-            const AnalyzeOptions& c = options.controls;
             char head[320];
             std::snprintf(head, sizeof head,
                           "{\"time_s\": %.6f, \"sample_rate\": %.0f, \"period\": %u, \"frames\": %lld, "
@@ -386,8 +386,13 @@ int listen(const ListenOptions& options) {
     // The engine of the terminal display and the streams (the window's effect has its own).
     const bool liveOn = options.controls.live && !options.window && !options.controls.writesToStdout() &&
                         ::isatty(STDOUT_FILENO);
+    AnalyzeOptions controls = options.controls;  // the window's controls may change them
+    std::vector<AnalyzeOptions> controlsOf;      // by LiveAnalysis engine number
     auto build = [&](uint32_t at) {
-        if (streams || liveOn) analysis.install(std::make_unique<BandAnalyzer>(double(at), options.controls), at);
+        if (!streams && !liveOn) return;
+        const int number = analysis.install(std::make_unique<BandAnalyzer>(double(at), controls), at);
+        controlsOf.resize(size_t(number) + 1);
+        controlsOf[size_t(number)] = controls;
     };
     build(rate);
     jack.analysis = &analysis;
@@ -409,6 +414,10 @@ int listen(const ListenOptions& options) {
         window.emplace();
         window->loadLive(options.modulePath.empty() ? defaultModulePath() : options.modulePath, rate,
                          LiveAnalysis::kMaxChunk);
+        window->setParameter(kDelay, controls.delayValue());
+        window->setParameter(kVolume, controls.volumeValue());
+        window->setParameter(kMode, controls.modeValue());
+        window->setParameter(kResp, controls.respValue());
         window->open(display.get(), "Lumetra - live input (JACK)");
         jack.window = &*window;
         jack.windowFed.store(true);
@@ -441,7 +450,7 @@ int listen(const ListenOptions& options) {
     float fractions[kNumBands];
     LiveInterval interval;
     while (true) {
-        while (analysis.nextInterval(interval)) writer.write(interval, jack.period.load());
+        while (analysis.nextInterval(interval)) writer.write(interval, jack.period.load(), controlsOf[size_t(interval.engine)]);
         if (jack.gone.load()) {
             ending = std::string("the JACK server went away") + (jack.goneReason[0] ? " (" + std::string(jack.goneReason) + ")" : "");
             code = 1;
@@ -475,6 +484,16 @@ int listen(const ListenOptions& options) {
             }
             if (closed) break;
             window->idle();
+            // The streams follow what the window's controls set; the gain moves no dB value.
+            if (streams) {
+                const AnalyzeOptions before = controls;
+                controls.setControls(window->parameter(kDelay), window->parameter(kVolume),
+                                     window->parameter(kMode), window->parameter(kResp));
+                if (controls.mode != before.mode || controls.resp != before.resp || controls.delayMs != before.delayMs)
+                    build(rate);
+                else
+                    controlsOf.back().gainDb = controls.gainDb;
+            }
         }
         if (live && now - lastDraw >= std::chrono::milliseconds(33) && analysis.newestMeters(fractions)) {
             live->draw(fractions, double(analysis.framesProcessed()) / rate, options.forSec);
@@ -495,7 +514,7 @@ int listen(const ListenOptions& options) {
         releaseFontCaches();  // the editor drew its readouts' text through them
     }
     if (code == 0)  // the intervals finished before the end
-        while (analysis.nextInterval(interval)) writer.write(interval, jack.period.load());
+        while (analysis.nextInterval(interval)) writer.write(interval, jack.period.load(), controlsOf[size_t(interval.engine)]);
     if (analysis.droppedIntervals() > 0)
         complain(std::to_string(analysis.droppedIntervals()) + " intervals were lost: the output did not keep up");
     if (jack.xruns.load() > 0) complain(std::to_string(jack.xruns.load()) + " xruns reported by the server");

@@ -16,7 +16,7 @@ LiveAnalysis::~LiveAnalysis() {
     delete current;
 }
 
-void LiveAnalysis::install(std::unique_ptr<BandAnalyzer> analyzer, double sampleRate) {
+int LiveAnalysis::install(std::unique_ptr<BandAnalyzer> analyzer, double sampleRate) {
     auto engine = std::make_unique<Engine>();
     {
         std::vector<float> silence(kMaxChunk, 0.0f);  // a multiple of the 128-frame RMS block
@@ -26,8 +26,10 @@ void LiveAnalysis::install(std::unique_ptr<BandAnalyzer> analyzer, double sample
     engine->analyzer = std::move(analyzer);
     engine->sampleRate = sampleRate;
     engine->intervalFrames = std::max<int64_t>(1, std::llround(intervalSec * sampleRate));
+    engine->number = installed++;
     delete retired.exchange(nullptr, std::memory_order_acquire);
     delete pending.exchange(engine.release(), std::memory_order_acq_rel);  // one never taken
+    return installed - 1;
 }
 
 void LiveAnalysis::process(float* left, float* right, int n) noexcept {
@@ -64,6 +66,7 @@ void LiveAnalysis::runChunk(float* left, float* right, int n, int64_t startFrame
     while (intervalEnd <= engineFrames) intervalEnd += current->intervalFrames;
     building.endFrame = startFrame + n;
     building.sampleRate = current->sampleRate;
+    building.engine = current->number;
     std::copy(std::begin(current->centreHz), std::end(current->centreHz), building.centreHz);
     const uint64_t written = intervalsWritten.load(std::memory_order_relaxed);
     if (written - intervalsRead.load(std::memory_order_acquire) < kIntervalSlots) {

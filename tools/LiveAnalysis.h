@@ -21,6 +21,7 @@ struct LiveInterval {
     float centreHz[kNumBands] = {};  // the exact band centres at its sample rate
     int64_t endFrame = 0;               // frames analysed since the start, at its end
     double sampleRate = 0;
+    int engine = 0;                     // what install() answered for the analyzer that measured it
 };
 
 class LiveAnalysis {
@@ -39,7 +40,8 @@ public:
     // to the audio thread, which takes it at its next period in place of the one it had (a new
     // sample rate, new controls). Analyzers it no longer uses are freed here, on later calls and
     // at destruction.
-    void install(std::unique_ptr<BandAnalyzer> analyzer, double sampleRate);
+    // Answers the analyzer's number (0, 1, ...), which the intervals it measures carry.
+    int install(std::unique_ptr<BandAnalyzer> analyzer, double sampleRate);
 
     // Audio thread. One period of n >= 0 frames; without an analyzer it only counts frames.
     void process(float* left, float* right, int n) noexcept;
@@ -59,6 +61,7 @@ private:
         double sampleRate = 0;
         float centreHz[kNumBands] = {};
         int64_t intervalFrames = 0;
+        int number = 0;
     };
     static constexpr size_t kIntervalSlots = 64;
 
@@ -66,6 +69,7 @@ private:
     void runChunk(float* left, float* right, int n, int64_t startFrame) noexcept;
 
     const double intervalSec;
+    int installed = 0;  // reader's own
 
     // Engine hand-over: the reader puts a new one in `pending`; the audio thread takes it when
     // `retired` is empty, putting its old one there for the reader to free.
