@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -95,28 +96,49 @@ std::vector<std::string> completeLines(const std::string& path) {
     return lines;
 }
 
-JackServer::JackServer(int rateHz, int period) {
+JackServer::JackServer(int rateHzIn, int periodIn) : rateHz(rateHzIn), period(periodIn) {
     static int count = 0;
     serverName = "lumetra-test-" + std::to_string(getpid()) + "-" + std::to_string(++count);
     jack_set_error_function([](const char*) {});
     jack_set_info_function([](const char*) {});
-    pid = spawn({"jackd", "-n", serverName, "-d", "dummy", "-r", std::to_string(rateHz), "-p", std::to_string(period)},
-                {}, "/dev/null", "/dev/null");
-    ready = pid > 0 && waitUntil([&] {
+    ready = start();
+    if (!ready) ADD_FAILURE() << "jackd -n " << serverName << " -d dummy did not start";
+}
+
+bool JackServer::start() {
+    const std::vector<std::string> args = {"jackd", "-n", serverName, "-d", "dummy", "-r", std::to_string(rateHz),
+                                           "-p", std::to_string(period)};
+    pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);  // a test that crashes leaves no server running
+        const int quiet = open("/dev/null", O_RDWR);
+        for (int fd = 0; fd < 3; ++fd) dup2(quiet, fd);
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid > 0 && waitUntil([&] {
         if (jack_client_t* probe = openClient(serverName, "probe")) {
             jack_client_close(probe);
             return true;
         }
         return false;
     }, 10);
-    if (!ready) ADD_FAILURE() << "jackd -n " << serverName << " -d dummy did not start";
 }
 
-JackServer::~JackServer() { stop(pid); }
+JackServer::~JackServer() {
+    // A killed server stays in JACK's registry of servers, which holds eight: one of the same name
+    // takes its entry over and gives it back when it ends normally.
+    if (killed && start()) killed = false;
+    stop(pid);
+}
 
 void JackServer::killNow() {
     kill(pid, SIGKILL);
     reap(pid, 5);
+    killed = true;
 }
 
 JackPlayer::JackPlayer(const std::string& server, std::vector<std::vector<float>> signalsIn)

@@ -23,12 +23,16 @@ public:
 
     bool ok() const { return ready; }
     const std::string& name() const { return serverName; }
-    void killNow();  // SIGKILL, as a crash would end it
+    void killNow();  // SIGKILL, as a crash would end it (the destructor cleans up after it)
 
 private:
+    bool start();
+
     std::string serverName;
+    int rateHz, period;
     pid_t pid = -1;
     bool ready = false;
+    bool killed = false;
 };
 
 // A client "player" with ports out_1 and out_2 that loops one of its signals into both.
