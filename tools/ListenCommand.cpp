@@ -220,14 +220,14 @@ public:
 
     std::string portName(int c) const { return jack_port_name(ports[c]); }
 
+    // Also after the server went away: libjack then only frees the client's side (at once).
     void deactivate() {
-        if (active && !gone.load()) jack_deactivate(client);
+        if (active) jack_deactivate(client);
         active = false;
     }
     void close() {
         deactivate();
-        // After the server went away the client's connection is dead; closing it would wait on it.
-        if (client && !gone.load()) jack_client_close(client);
+        if (client) jack_client_close(client);
         client = nullptr;
     }
 
