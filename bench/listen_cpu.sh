@@ -80,7 +80,7 @@ start_server 64
     2>"$work/listen.err"
 with_listen=$(xruns_in_log)
 stop_server
-reported=$(grep -o '[0-9]* xruns reported' "$work/listen.err" | grep -o '^[0-9]*' || echo 0)
+reported=$(grep -oE '[0-9]+ xruns? reported' "$work/listen.err" | grep -o '^[0-9]*' || echo 0)
 rt=$(grep -q 'Cannot use real-time' "$work/jackd.log" && echo "without real-time scheduling" || echo "real-time scheduling")
 echo "period 64, ${xrun_seconds} s ($rt): ${with_listen} xruns in the server's log with listen running" \
      "(${reported} reported to listen), ${alone} without it"

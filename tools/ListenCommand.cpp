@@ -518,7 +518,8 @@ int listen(const ListenOptions& options) {
         while (analysis.nextInterval(interval)) writer.write(interval, jack.period.load(), controlsOf[size_t(interval.engine)]);
     if (analysis.droppedIntervals() > 0)
         complain(std::to_string(analysis.droppedIntervals()) + " intervals were lost: the output did not keep up");
-    if (jack.xruns.load() > 0) complain(std::to_string(jack.xruns.load()) + " xruns reported by the server");
+    if (const int64_t xruns = jack.xruns.load(); xruns > 0)
+        complain(std::to_string(xruns) + (xruns == 1 ? " xrun" : " xruns") + " reported by the server");
     if (!ending.empty()) complain(ending);
     jack.close();
     for (OutputFile* out : {&csvFile, &jsonFile}) {
