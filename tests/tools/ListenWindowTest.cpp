@@ -1,8 +1,7 @@
-// `lumetra listen --window` on the test's X server: the plug-in's editor follows the live input.
+// `lumetra listen --window` on the test's X server: the plug-in's editor follows the live input,
+// and closing its window ends the program.
 // GoogleTest before Xlib, whose macros (None, Bool ...) would break its templates.
 #include <gtest/gtest.h>
-
-#include <signal.h>
 
 #include "tests/tools/AudioFiles.h"
 #include "tests/tools/EditorPicture.h"
@@ -43,7 +42,15 @@ TEST(ListenWindow, TheEditorsBandColumnLightsWhileTheSinePlays) {
     }
     EXPECT_EQ(litWhen(0, 18), 0);  // and goes dark when it stops
 
-    listen.signal(SIGTERM);
+    // Closing the window ends it, as the window manager asks.
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XSync(display, False);
     EXPECT_EQ(listen.wait(5), 0) << listen.err();
     XCloseDisplay(display);
 }
