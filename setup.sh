@@ -14,16 +14,28 @@ packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev l
           libcairo2-dev libsndfile1-dev fonts-liberation xvfb xauth libxtst-dev dpkg-dev)
 # The tests also load the plug-in into a real host: Ardour, run headless.
 [[ ${1:-} == test ]] && packages+=(ardour)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    echo "setup: installing ${missing[*]}" >&2
+# The live analyzer (lumetra listen) needs JACK; without it the rest still builds and listen says
+# why it is missing.
+jack_packages=(jackd2 libjack-jackd2-dev)
+missing=() missing_jack=()
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
+for p in "${jack_packages[@]}"; do installed "$p" || missing_jack+=("$p"); done
+if ((${#missing[@]} + ${#missing_jack[@]})); then
     sudo_cmd=()
     [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
     "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+    # noninteractive: jackd2 would ask whether to allow real-time scheduling (its default: no).
+    apt_install() { DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "$@" >/dev/null; }
+    if ((${#missing[@]})); then
+        echo "setup: installing ${missing[*]}" >&2
+        apt_install "${missing[@]}"
+    fi
+    if ((${#missing_jack[@]})); then
+        echo "setup: installing ${missing_jack[*]}" >&2
+        apt_install "${missing_jack[@]}" ||
+            echo "setup: could not install ${missing_jack[*]}; lumetra listen is built without JACK" >&2
+    fi
 fi
 
 jobs=$(nproc)

@@ -7,6 +7,18 @@
 
 namespace lumetra {
 
+// The plug-in's controls, as both `lumetra analyze` and `lumetra listen` take them.
+#define CONTROLS_USAGE \
+    "Controls (as on the plug-in):\n" \
+    "  --mode L|M|R      analysis signal: left, left + right (default), right. The sum is not\n" \
+    "                    halved: a mono input reads 6.02 dB higher in M than in L or R\n" \
+    "  --resp 1|2|3      meter ballistics, 1 fastest (default) to 3 slowest\n" \
+    "  --delay MS        analysis delay, 0 to 300 ms (default 0)\n" \
+    "  --gain DB         meter window gain, -20 to +20 dB (default 0); moves the live display's\n" \
+    "                    window only, never the dB values written\n"
+
+const char* const kControlsUsage = CONTROLS_USAGE;
+
 const char* const kAnalyzeUsage =
     "usage: lumetra analyze [OPTIONS] [FILE ...]\n"
     "\n"
@@ -17,13 +29,7 @@ const char* const kAnalyzeUsage =
     "10 s, stereo, 48 kHz). A mono file feeds both channels; of a file with more channels the\n"
     "first two are used.\n"
     "\n"
-    "Controls (as on the plug-in):\n"
-    "  --mode L|M|R      analysis signal: left, left + right (default), right. The sum is not\n"
-    "                    halved: a mono file reads 6.02 dB higher in M than in L or R\n"
-    "  --resp 1|2|3      meter ballistics, 1 fastest (default) to 3 slowest\n"
-    "  --delay MS        analysis delay, 0 to 300 ms (default 0)\n"
-    "  --gain DB         meter window gain, -20 to +20 dB (default 0); moves the live display's\n"
-    "                    window only, never the dB values written\n"
+    CONTROLS_USAGE
     "  --block N         frames per engine call, 1 to 65536 (default 512): one CSV row each\n"
     "\n"
     "Outputs (PATH '-' is standard output):\n"
@@ -63,8 +69,6 @@ const char* const kAnalyzeUsage =
     "1 to 768000 Hz; an output that cannot be created).\n"
     "In a batch every file is attempted; the status is the worst.\n";
 
-namespace {
-
 double parseNumber(const std::string& option, const std::string& text, double low, double high) {
     errno = 0;
     char* end = nullptr;
@@ -77,12 +81,36 @@ double parseNumber(const std::string& option, const std::string& text, double lo
     return value;
 }
 
-}  // namespace
+bool parseControlOption(const std::string& name, const std::string& value, AnalyzeOptions& options) {
+    if (name == "--mode") {
+        if (value != "L" && value != "M" && value != "R" && value != "l" && value != "m" && value != "r")
+            throw UsageError("--mode: '" + value + "' is not one of L, M, R");
+        options.mode = char(std::toupper(static_cast<unsigned char>(value[0])));
+    } else if (name == "--resp") {
+        if (value != "1" && value != "2" && value != "3")
+            throw UsageError("--resp: '" + value + "' is not one of 1, 2, 3");
+        options.resp = value[0] - '0';
+    } else if (name == "--delay") {
+        options.delayMs = parseNumber(name, value, 0.0, kMaxDelayMs);
+    } else if (name == "--gain") {
+        options.gainDb = parseNumber(name, value, -kMaxGainDb, kMaxGainDb);
+    } else {
+        return false;
+    }
+    return true;
+}
 
 float AnalyzeOptions::modeValue() const { return mode == 'L' ? 0.0f : mode == 'M' ? 0.5f : 1.0f; }
 float AnalyzeOptions::respValue() const { return resp == 1 ? 0.0f : resp == 2 ? 0.5f : 1.0f; }
 float AnalyzeOptions::delayValue() const { return float(delayMs / kMaxDelayMs); }
 float AnalyzeOptions::volumeValue() const { return float((gainDb + kMaxGainDb) / (2.0 * kMaxGainDb)); }
+
+void AnalyzeOptions::setControls(float delay, float volume, float modeIn, float respIn) {
+    mode = modeIn < 0.3f ? 'L' : modeIn < 0.7f ? 'M' : 'R';
+    resp = respIn < 0.3f ? 1 : respIn < 0.7f ? 2 : 3;
+    delayMs = double(delay) * kMaxDelayMs;
+    gainDb = double(volume) * 2.0 * kMaxGainDb - kMaxGainDb;
+}
 
 AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args) {
     AnalyzeOptions options;
@@ -120,19 +148,8 @@ AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args) {
         };
         if (arg == "-h" || arg == "--help") {
             flag(options.help);
-        } else if (arg == "--mode") {
-            const std::string v = value();
-            if (v != "L" && v != "M" && v != "R" && v != "l" && v != "m" && v != "r")
-                throw UsageError("--mode: '" + v + "' is not one of L, M, R");
-            options.mode = char(std::toupper(static_cast<unsigned char>(v[0])));
-        } else if (arg == "--resp") {
-            const std::string v = value();
-            if (v != "1" && v != "2" && v != "3") throw UsageError("--resp: '" + v + "' is not one of 1, 2, 3");
-            options.resp = v[0] - '0';
-        } else if (arg == "--delay") {
-            options.delayMs = parseNumber(arg, value(), 0.0, kMaxDelayMs);
-        } else if (arg == "--gain") {
-            options.gainDb = parseNumber(arg, value(), -kMaxGainDb, kMaxGainDb);
+        } else if (arg == "--mode" || arg == "--resp" || arg == "--delay" || arg == "--gain") {
+            parseControlOption(arg, value(), options);
         } else if (arg == "--block") {
             const std::string v = value();
             const double n = parseNumber(arg, v, kMinBlockFrames, kMaxBlockFrames);

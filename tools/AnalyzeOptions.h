@@ -29,6 +29,9 @@ struct AnalyzeOptions {
     float respValue() const;
     float delayValue() const;
     float volumeValue() const;
+    // The reverse: the controls the plug-in's parameter values stand for, read as the engine reads
+    // Mode and Resp (below 0.3, below 0.7, the rest).
+    void setControls(float delayValue, float volumeValue, float modeValue, float respValue);
     bool writesToStdout() const { return csvPath == "-" || jsonPath == "-" || pngPath == "-"; }
 };
 
@@ -40,6 +43,13 @@ constexpr double kMaxGainDb = 20.0;
 // Throws UsageError naming the option and the reason.
 AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args);
 
+// One of the plug-in's controls (--mode, --resp, --delay, --gain) into options; false when name is
+// none of them. Throws UsageError for a bad value. Shared with `lumetra listen`.
+bool parseControlOption(const std::string& name, const std::string& value, AnalyzeOptions& options);
+// A finite number from low to high for option; throws UsageError naming the option.
+double parseNumber(const std::string& option, const std::string& text, double low, double high);
+
 extern const char* const kAnalyzeUsage;
+extern const char* const kControlsUsage;  // the controls' lines of the usage texts
 
 }  // namespace lumetra

@@ -22,23 +22,6 @@ std::string csvField(const std::string& text) {
     return quoted + "\"";
 }
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += char(c);
-        }
-    }
-    return out + "\"";
-}
-
 // dB of a power average, with the engine's floor: 20 * log10(sqrt(power) + 1e-20).
 float powerToDb(double power) { return levelToDb(float(std::sqrt(power))); }
 
@@ -104,6 +87,39 @@ std::string describeControls(const AnalyzeOptions& options) {
            (options.gainDb >= 0 ? "+" : "") + formatFixed(options.gainDb, 1) + " dB";
 }
 
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonBandList(const FileResult& r, const std::string& separator) {
+    std::string text = "[";
+    for (int j = 0; j < kNumBands; ++j) {
+        const BandSummary& b = r.bands[size_t(j)];
+        text += j ? separator : separator.substr(1);
+        text += "{\"band\": " + std::to_string(j);
+        text += ", \"nominal_hz\": " + formatFloat(float(kNominalHz[j]));
+        text += ", \"centre_hz\": " + formatFloat(b.centreHz);
+        text += ", \"max_db\": " + formatFloat(b.maxDb);
+        text += ", \"avg_db\": " + formatFloat(b.avgDb);
+        text += ", \"final_db\": " + formatFloat(b.finalDb);
+        text += b.aboveNyquist ? ", \"above_nyquist\": true}" : "}";
+    }
+    return text + "]";
+}
+
 void writeJson(FILE* out, const std::vector<FileResult>& results, const AnalyzeOptions& options) {
     std::string text = "[";
     for (size_t i = 0; i < results.size(); ++i) {
@@ -125,19 +141,8 @@ void writeJson(FILE* out, const std::vector<FileResult>& results, const AnalyzeO
         text += ", \"gain_db\": " + formatFloat(float(options.gainDb));
         text += ", \"block\": " + std::to_string(options.blockFrames);
         if (!r.error.empty()) text += ", \"error\": " + jsonString(r.error);
-        text += ",\n  \"bands\": [";
-        for (int j = 0; j < kNumBands; ++j) {
-            const BandSummary& b = r.bands[size_t(j)];
-            text += j ? ",\n   {" : "\n   {";
-            text += "\"band\": " + std::to_string(j);
-            text += ", \"nominal_hz\": " + formatFloat(float(kNominalHz[j]));
-            text += ", \"centre_hz\": " + formatFloat(b.centreHz);
-            text += ", \"max_db\": " + formatFloat(b.maxDb);
-            text += ", \"avg_db\": " + formatFloat(b.avgDb);
-            text += ", \"final_db\": " + formatFloat(b.finalDb);
-            text += b.aboveNyquist ? ", \"above_nyquist\": true}" : "}";
-        }
-        text += "]}";
+        text += ",\n  \"bands\": " + jsonBandList(r, ",\n   ");
+        text += "}";
     }
     text += "\n]\n";
     std::fwrite(text.data(), 1, text.size(), out);

@@ -47,6 +47,7 @@ public:
     // levels: the 32 linear band levels after a block of n frames.
     void add(const float* levels, int n);
     void finish(FileResult& result) const;
+    int64_t frameCount() const { return frames; }
 
 private:
     std::array<double, kNumBands> powerSum{};  // sum of level^2 x frames
@@ -72,6 +73,10 @@ private:
 };
 
 void writeJson(FILE* out, const std::vector<FileResult>& results, const AnalyzeOptions& options);
+// Parts of the JSON output that `lumetra listen` shares: a quoted, escaped string, and the array of
+// the 32 band objects, each preceded by separator (after the first, without its leading comma).
+std::string jsonString(const std::string& text);
+std::string jsonBandList(const FileResult& result, const std::string& separator);
 // The table of the 32 bands (one input) and the one-line summary (each input of a batch).
 void writeSummaryTable(FILE* out, const FileResult& result, const AnalyzeOptions& options);
 void writeSummaryLine(FILE* out, const FileResult& result);

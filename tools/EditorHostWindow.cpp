@@ -29,20 +29,41 @@ void EditorHostWindow::load(const std::string& modulePath, const std::string& au
     } catch (const UsageError& e) {
         throw UsageError(audio + ": " + e.what());
     }
+    rateHz = source->sampleRate;
+    loadModule(modulePath, kBlock);
+    left.assign(kBlock, 0.0f);
+    right.assign(kBlock, 0.0f);
+}
+
+void EditorHostWindow::loadLive(const std::string& modulePath, double sampleRate, int maxBlock) {
+    rateHz = sampleRate;
+    loadModule(modulePath, maxBlock);
+    // A first block of the largest size, so that the effect's buffers do not grow on the audio thread.
+    left.assign(size_t(maxBlock), 0.0f);
+    process(left.data(), left.data(), maxBlock);
+}
+
+void EditorHostWindow::loadModule(const std::string& modulePath, int maxBlock) {
     const LoadResult loaded = host.load(modulePath);
     if (!loaded) throw UsageError(host.error());
     if ((host.effect()->flags & effFlagsHasEditor) == 0) throw UsageError(modulePath + ": the plug-in has no editor");
     host.recordCalls = false;  // a long show would otherwise keep every idle's host calls
-    host.answers[audioMasterGetSampleRate] = static_cast<VstIntPtr>(source->sampleRate);
-    host.answers[audioMasterGetBlockSize] = kBlock;
+    host.answers[audioMasterGetSampleRate] = static_cast<VstIntPtr>(rateHz);
+    host.answers[audioMasterGetBlockSize] = maxBlock;
     host.dispatch(effOpen);
-    host.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(source->sampleRate));
-    host.dispatch(effSetBlockSize, 0, kBlock);
+    host.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rateHz));
+    host.dispatch(effSetBlockSize, 0, maxBlock);
     host.dispatch(effMainsChanged, 0, 1);
-    left.assign(kBlock, 0.0f);
-    right.assign(kBlock, 0.0f);
-    outLeft.assign(kBlock, 0.0f);
-    outRight.assign(kBlock, 0.0f);
+    outLeft.assign(size_t(maxBlock), 0.0f);
+    outRight.assign(size_t(maxBlock), 0.0f);
+}
+
+void EditorHostWindow::changeSampleRate(double sampleRate) {
+    rateHz = sampleRate;
+    host.answers[audioMasterGetSampleRate] = static_cast<VstIntPtr>(rateHz);
+    host.dispatch(effMainsChanged, 0, 0);
+    host.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rateHz));
+    host.dispatch(effMainsChanged, 0, 1);
 }
 
 void EditorHostWindow::reopenSource() {
@@ -103,6 +124,10 @@ void EditorHostWindow::feed() {
         std::fill(right.begin() + got, right.end(), 0.0f);
     }
     host.process(left.data(), right.data(), outLeft.data(), outRight.data(), kBlock);
+}
+
+void EditorHostWindow::process(float* inLeft, float* inRight, int n) noexcept {
+    host.process(inLeft, inRight, outLeft.data(), outRight.data(), n);
 }
 
 PrivateXServer::~PrivateXServer() {

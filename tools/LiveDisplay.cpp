@@ -71,7 +71,10 @@ void LiveDisplay::draw(const float* fractions, double timeSec, double durationSe
     frame.clear();
     if (linesDrawn > 0) frame += "\x1b[" + std::to_string(linesDrawn) + "A\r";
     char line[256];
-    std::snprintf(line, sizeof line, "%s  %7.2f / %.2f s\x1b[K\n", title.c_str(), timeSec, durationSec);
+    if (durationSec > 0)
+        std::snprintf(line, sizeof line, "%s  %7.2f / %.2f s\x1b[K\n", title.c_str(), timeSec, durationSec);
+    else
+        std::snprintf(line, sizeof line, "%s  %7.2f s\x1b[K\n", title.c_str(), timeSec);
     frame += line;
     uint32_t lit[kNumBands];
     for (int j = 0; j < kNumBands; ++j) lit[j] = litSegments(fractions[j]);

@@ -25,6 +25,7 @@ public:
 
     // One input: the title line and the dB scale of the meter window (gain as --gain).
     void start(const std::string& title, double gainDb);
+    // durationSec 0: a run of no set length.
     void draw(const float* fractions, double timeSec, double durationSec);
     // Leaves the last picture on the screen and moves below it.
     void finish();

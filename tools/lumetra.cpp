@@ -19,6 +19,7 @@ const char* const kUsage =
     "                       through it\n"
     "  snapshot MODULE [FILE] -o PNG [--at SECONDS]\n"
     "                       the same on a virtual screen, saved as a picture\n"
+    "  listen               the analyzer on a live input (sound card) through JACK or PipeWire\n"
     "\n"
     "Run 'lumetra COMMAND --help' for the options of a command.\n";
 
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
         if (command == "analyze") return lumetra::runAnalyze(args);
         if (command == "show") return lumetra::runShow(args);
         if (command == "snapshot") return lumetra::runSnapshot(args);
+        if (command == "listen") return lumetra::runListen(args);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "lumetra: %s\n", e.what());
         return 1;

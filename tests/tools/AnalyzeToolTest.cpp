@@ -18,6 +18,7 @@
 namespace lumetra {
 namespace {
 
+using test::jsonBand;
 using test::splitFields;
 using test::splitLines;
 using test::TempDir;
@@ -27,14 +28,6 @@ constexpr int kWavFloat = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
 test::ToolRun analyzeTool(std::vector<std::string> args, const std::string& dir) {
     args.insert(args.begin(), "analyze");
     return test::runTool(args, dir);
-}
-
-// A value of one band in the JSON output, searched from `from` (the start of a file's entry).
-float jsonBand(const std::string& json, int band, const std::string& key, size_t from = 0) {
-    const size_t at = json.find("{\"band\": " + std::to_string(band) + ",", from);
-    if (at == std::string::npos) return std::numeric_limits<float>::quiet_NaN();
-    const char* value = json.c_str() + json.find("\"" + key + "\": ", at) + key.size() + 4;
-    return std::strncmp(value, "null", 4) == 0 ? std::numeric_limits<float>::quiet_NaN() : std::strtof(value, nullptr);
 }
 
 struct Csv {

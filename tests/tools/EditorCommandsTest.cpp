@@ -5,7 +5,6 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <cairo.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -19,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "EditorPicture.h"
 #include "ToolRun.h"
 
 extern char** environ;
@@ -34,29 +34,7 @@ std::string scratchDir() {
     return dir.string();
 }
 
-// Bright red LED pixels in band j's column of a snapshot (columns 11 wide from 70 + j x 24.15).
-struct Snapshot {
-    explicit Snapshot(const std::string& path) : surface(cairo_image_surface_create_from_png(path.c_str())) {}
-    ~Snapshot() { cairo_surface_destroy(surface); }
-    bool ok() const { return cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS; }
-    int width() const { return cairo_image_surface_get_width(surface); }
-    int height() const { return cairo_image_surface_get_height(surface); }
-    uint32_t at(int x, int y) const {
-        const unsigned char* data = cairo_image_surface_get_data(surface);
-        return *reinterpret_cast<const uint32_t*>(data + y * cairo_image_surface_get_stride(surface) + x * 4) & 0xFFFFFFu;
-    }
-    int litPixels(int band) const {
-        const int left = 70 + static_cast<int>(band * 24.15);
-        int lit = 0;
-        for (int y = 54; y < 206; ++y)
-            for (int x = left; x < left + 11; ++x) {
-                const uint32_t p = at(x, y);
-                if (((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 90) ++lit;
-            }
-        return lit;
-    }
-    cairo_surface_t* surface;
-};
+using Snapshot = lumetra::test::EditorPicture;
 
 TEST(Snapshot, TestSignalLightsItsTonesBands) {
     const std::string dir = scratchDir();
@@ -157,21 +135,7 @@ protected:
         if (display) XCloseDisplay(display);
     }
 
-    Window findWindow(const std::string& titleStart) {
-        Window root = 0, parent = 0, found = 0;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return 0;
-        for (unsigned int i = 0; i < count && found == 0; ++i) {
-            char* name = nullptr;
-            if (XFetchName(display, children[i], &name) && name) {
-                if (std::string(name).rfind(titleStart, 0) == 0) found = children[i];
-                XFree(name);
-            }
-        }
-        if (children) XFree(children);
-        return found;
-    }
+    Window findWindow(const std::string& titleStart) { return lumetra::test::findWindow(display, titleStart); }
 
     // The child's exit status within a few seconds, or -1 (it is then killed in TearDown).
     int exitStatus() {

@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <sstream>
 
 #include "tests/tools/AudioFiles.h"
@@ -45,6 +47,13 @@ std::vector<std::string> splitFields(const std::string& line, char separator) {
     std::istringstream in(line);
     for (std::string field; std::getline(in, field, separator);) out.push_back(field);
     return out;
+}
+
+float jsonBand(const std::string& json, int band, const std::string& key, size_t from) {
+    const size_t at = json.find("{\"band\": " + std::to_string(band) + ",", from);
+    if (at == std::string::npos) return std::numeric_limits<float>::quiet_NaN();
+    const char* value = json.c_str() + json.find("\"" + key + "\": ", at) + key.size() + 4;
+    return std::strncmp(value, "null", 4) == 0 ? std::numeric_limits<float>::quiet_NaN() : std::strtof(value, nullptr);
 }
 
 }  // namespace lumetra::test

@@ -18,4 +18,8 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& dir, co
 std::vector<std::string> splitLines(const std::string& text);
 std::vector<std::string> splitFields(const std::string& line, char separator = ',');
 
+// A value of one band in the JSON of `lumetra analyze` or `lumetra listen`, searched from `from`
+// (the start of a file's entry or of a line); NaN for null or a band not found.
+float jsonBand(const std::string& json, int band, const std::string& key, size_t from = 0);
+
 }  // namespace lumetra::test

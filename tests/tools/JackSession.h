@@ -1,0 +1,86 @@
+// What the `lumetra listen` tests share: a private JACK server on the dummy driver, a client that
+// plays known signals into it, and `lumetra listen` run against it as a child process.
+#pragma once
+
+#include <jack/jack.h>
+#include <sys/types.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace lumetra::test {
+
+// jackd -n NAME -d dummy, NAME unique to this process and object; stopped and reaped at the end.
+class JackServer {
+public:
+    // Fails the calling test (ok() false) when the server does not take clients within 10 s.
+    JackServer(int rateHz, int period);
+    ~JackServer();
+    JackServer(const JackServer&) = delete;
+    JackServer& operator=(const JackServer&) = delete;
+
+    bool ok() const { return ready; }
+    const std::string& name() const { return serverName; }
+    void killNow();  // SIGKILL, as a crash would end it (the destructor cleans up after it)
+
+private:
+    bool start();
+
+    std::string serverName;
+    int rateHz, period;
+    pid_t pid = -1;
+    bool ready = false;
+    bool killed = false;
+};
+
+// A client "player" with ports out_1 and out_2 that loops one of its signals into both.
+class JackPlayer {
+public:
+    JackPlayer(const std::string& server, std::vector<std::vector<float>> signals);
+    ~JackPlayer();
+    JackPlayer(const JackPlayer&) = delete;
+    JackPlayer& operator=(const JackPlayer&) = delete;
+
+    bool ok() const { return client != nullptr; }
+    void play(int signal) { playing.store(signal); }  // from its start, at the next period
+    bool setPeriod(int frames) { return jack_set_buffer_size(client, jack_nframes_t(frames)) == 0; }
+    // True once the port exists and has a connection.
+    bool connected(const std::string& port) const;
+
+private:
+    static int process(jack_nframes_t frames, void* self);
+
+    std::vector<std::vector<float>> signals;
+    jack_client_t* client = nullptr;
+    jack_port_t* ports[2] = {nullptr, nullptr};
+    std::atomic<int> playing{0};
+    int heard = 0;         // audio thread: the signal it plays
+    size_t position = 0;   // audio thread: where in it
+};
+
+// `lumetra listen ARGS` with JACK_DEFAULT_SERVER=server; stdout and stderr go to files in dir.
+class ListenProcess {
+public:
+    ListenProcess(const std::string& server, const std::vector<std::string>& args, const std::string& dir);
+    ~ListenProcess();  // kills it if it still runs
+    ListenProcess(const ListenProcess&) = delete;
+    ListenProcess& operator=(const ListenProcess&) = delete;
+
+    // Its exit code once it ends within seconds (128 + signal when killed), or -1.
+    int wait(double seconds);
+    void signal(int number) const;
+    std::string err() const;
+
+private:
+    pid_t pid = -1;
+    std::string dir;
+};
+
+// Polls until done() or seconds pass; the last answer.
+bool waitUntil(const std::function<bool()>& done, double seconds);
+// The complete lines of a file growing under another process.
+std::vector<std::string> completeLines(const std::string& path);
+
+}  // namespace lumetra::test
