@@ -51,7 +51,7 @@ void AnalyzerEngine::prepare(float rateHz, int32_t maxBlock) {
     // Work buffers for the host's announced block, so its first block allocates nothing either.
     const size_t hostBlock = std::min(static_cast<size_t>(std::max(maxBlock, int32_t{0})), analysisBuffer.size());
     try {
-        kernel.reserve(static_cast<uint32_t>(std::max(hostBlock, analysisBuffer.size())));
+        kernel.reserve(static_cast<uint32_t>(hostBlock));
     } catch (const std::bad_alloc&) {
         // The first block grows them instead.
     }

@@ -137,6 +137,7 @@ void BankKernel::setBands(int count) {
 }
 
 void BankKernel::reserve(uint32_t maxBlock) {
+    if (path != KernelPath::Plain) return;
     for (FilteredDetector& d : plainRow) d.workBuffer.reserve(maxBlock);
 }
 

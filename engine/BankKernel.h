@@ -97,7 +97,8 @@ public:
     float centreFrequency(int band) const { return centres[band]; }
 
     // The plain path filters in each detector's own work buffer: sizes them for blocks of up to
-    // maxBlock samples (allocates; not on the audio thread). The SIMD paths need no scratch.
+    // maxBlock samples (allocates; not on the audio thread). The SIMD paths need no scratch, so
+    // this does nothing on them.
     void reserve(uint32_t maxBlock);
     // The same for a block longer than any before, on the audio thread: false when the memory
     // cannot be had (nothing changes then). Allocates nothing when the scratch is big enough.

@@ -10,8 +10,10 @@ namespace lumetra {
 // with no call into the C library: the same float on every system. -inf at 0, NaN below 0 and
 // for NaN, inf at inf.
 float log10Float(float x);
-// The same for n values at once, two lanes at a time, bit for bit.
+// The same for n values at once, four or two lanes at a time, bit for bit.
 void log10Floats(const float* x, float* out, int n);
+// The four-lane part on CPUs with AVX2: the values it did, a multiple of four (log10Floats calls it).
+int log10FloatsAvx2(const float* x, float* out, int n);
 
 // log10(level + 1e-20) x 20 in single precision with log10Float: a level of 0 gives -400 dB.
 float meterDecibels(float level);
