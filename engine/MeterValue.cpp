@@ -62,8 +62,8 @@ float log10Float(float x) {
     return positiveFinite(x) ? static_cast<float>(log10Positive<Scalar>(static_cast<double>(x))) : log10Special(x);
 }
 
-void log10Floats(const float* x, float* out, int n) {
-    int i = __builtin_cpu_supports("avx2") ? log10FloatsAvx2(x, out, n) : 0;
+int log10FloatsSse2(const float* x, float* out, int n) {
+    int i = 0;
     for (; i + 2 <= n; i += 2) {
         if (!positiveFinite(x[i]) || !positiveFinite(x[i + 1])) {
             out[i] = log10Float(x[i]);
@@ -73,6 +73,12 @@ void log10Floats(const float* x, float* out, int n) {
         const __m128d in = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(x + i))));
         _mm_storel_pi(reinterpret_cast<__m64*>(out + i), _mm_cvtpd_ps(log10Positive<TwoLanes>(in)));
     }
+    return i;
+}
+
+void log10Floats(const float* x, float* out, int n) {
+    int i = __builtin_cpu_supports("avx2") ? log10FloatsAvx2(x, out, n) : 0;
+    i += log10FloatsSse2(x + i, out + i, n - i);
     for (; i < n; ++i) out[i] = log10Float(x[i]);
 }
 

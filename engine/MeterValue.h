@@ -12,7 +12,9 @@ namespace lumetra {
 float log10Float(float x);
 // The same for n values at once, four or two lanes at a time, bit for bit.
 void log10Floats(const float* x, float* out, int n);
-// The four-lane part on CPUs with AVX2: the values it did, a multiple of four (log10Floats calls it).
+// The lane paths log10Floats picks from, each doing a leading multiple of its width and answering
+// how many it did: two lanes (any x86-64) and four (CPUs with AVX2 only).
+int log10FloatsSse2(const float* x, float* out, int n);
 int log10FloatsAvx2(const float* x, float* out, int n);
 
 // log10(level + 1e-20) x 20 in single precision with log10Float: a level of 0 gives -400 dB.
