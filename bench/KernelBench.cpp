@@ -15,7 +15,7 @@ void processEffect(benchmark::State& state, lumetra::KernelPath path) {
         return;
     }
     auto effect = std::make_unique<ADelay>(nullptr);
-    effect->kernel.setPath(path);
+    effect->engine.bank().setPath(path);
     bench::processNoise(state, *effect);
 }
 

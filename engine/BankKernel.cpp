@@ -1,20 +1,13 @@
 #include "engine/BankKernel.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <new>
 
 namespace lumetra {
 
 namespace {
-
-// Finite, by the bits: exponent not all ones.
-inline bool isFinite(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return (bits & 0x7F800000u) != 0x7F800000u;
-}
 
 LanesProc lanesProc(KernelPath path) {
     switch (path) {
@@ -24,6 +17,18 @@ LanesProc lanesProc(KernelPath path) {
     case KernelPath::Plain: break;
     }
     return nullptr;
+}
+
+// All ones in the lanes whose value is not finite (exponent all ones).
+inline __m128i notFinite(__m128 v) {
+    const __m128i exponent = _mm_set1_epi32(0x7F800000);
+    return _mm_cmpeq_epi32(_mm_and_si128(_mm_castps_si128(v), exponent), exponent);
+}
+
+// CFxRbjFilter's end-of-block flush: |y| < 1e-20 becomes +0.
+inline __m128 flushed(__m128 y) {
+    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), y);
+    return _mm_andnot_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(1e-20f)), y);
 }
 
 }  // namespace
@@ -54,89 +59,187 @@ KernelPath bestKernelPath() {
     return KernelPath::Plain;
 }
 
+// ---- DetectorView ----
+
+void DetectorView::setup(float attack, float release, float rate, float centre, int32_t numSections) {
+    FilteredDetector detector = get();
+    detector.setup(attack, release, rate, centre, numSections);
+    set(detector);
+}
+
+void DetectorView::setTimes(float attack, float release) {
+    const float rate = kernel->rates[lane];
+    kernel->attackTimes[lane] = attack;
+    kernel->releaseTimes[lane] = release;
+    kernel->releaseCoefs[lane] = FilteredDetector::blockCoefficient(release, rate, kRmsBlockLength);
+    kernel->attackCoefs[lane] = FilteredDetector::blockCoefficient(attack, rate, kRmsBlockLength);
+}
+
+float DetectorView::level() const { return kernel->levels[lane]; }
+void DetectorView::setLevel(float value) { kernel->levels[lane] = value; }
+float DetectorView::centreFrequency() const { return kernel->centres[lane]; }
+float DetectorView::sampleRate() const { return kernel->rates[lane]; }
+float DetectorView::attackTime() const { return kernel->attackTimes[lane]; }
+float DetectorView::releaseTime() const { return kernel->releaseTimes[lane]; }
+float DetectorView::attackBlockCoef() const { return kernel->attackCoefs[lane]; }
+float DetectorView::releaseBlockCoef() const { return kernel->releaseCoefs[lane]; }
+
+CFxRbjFilter DetectorView::section(int s) const {
+    const SectionLanes& sec = kernel->lanes.section[s];
+    CFxRbjFilter f;
+    f.b0 = sec.b0[lane]; f.b1 = sec.b1[lane]; f.b2 = sec.b2[lane]; f.a1 = sec.a1[lane]; f.a2 = sec.a2[lane];
+    f.y1 = sec.y1[lane]; f.y2 = sec.y2[lane]; f.x1 = sec.x1[lane]; f.x2 = sec.x2[lane];
+    return f;
+}
+
+FilteredDetector DetectorView::get() const {
+    FilteredDetector d;
+    d.sections.resize(kSections);
+    for (int s = 0; s < kSections; ++s) d.sections[static_cast<size_t>(s)] = section(s);
+    d.attackTime = attackTime();
+    d.releaseTime = releaseTime();
+    d.attackBlockCoef = attackBlockCoef();
+    d.releaseBlockCoef = releaseBlockCoef();
+    d.level = level();
+    d.sampleRate = sampleRate();
+    d.centreFrequency = centreFrequency();
+    return d;
+}
+
+void DetectorView::set(const FilteredDetector& d) {
+    for (int s = 0; s < kSections; ++s) {
+        const CFxRbjFilter f = static_cast<size_t>(s) < d.sections.size() ? d.sections[static_cast<size_t>(s)] : CFxRbjFilter();
+        SectionLanes& sec = kernel->lanes.section[s];
+        sec.b0[lane] = f.b0; sec.b1[lane] = f.b1; sec.b2[lane] = f.b2; sec.a1[lane] = f.a1; sec.a2[lane] = f.a2;
+        sec.y1[lane] = f.y1; sec.y2[lane] = f.y2; sec.x1[lane] = f.x1; sec.x2[lane] = f.x2;
+    }
+    kernel->attackTimes[lane] = d.attackTime;
+    kernel->releaseTimes[lane] = d.releaseTime;
+    kernel->attackCoefs[lane] = d.attackBlockCoef;
+    kernel->releaseCoefs[lane] = d.releaseBlockCoef;
+    kernel->levels[lane] = d.level;
+    kernel->rates[lane] = d.sampleRate;
+    kernel->centres[lane] = d.centreFrequency;
+}
+
+// ---- BankKernel ----
+
 BankKernel::BankKernel() : path(bestKernelPath()) {}
 
 void BankKernel::setPath(KernelPath newPath) {
     path = kernelPathSupported(newPath) ? newPath : bestKernelPath();
 }
 
+void BankKernel::setBands(int count) {
+    bands = std::clamp(count, 0, kMaxLanes);
+    plainRow.resize(static_cast<size_t>(bands));
+    for (FilteredDetector& d : plainRow) d.sections.resize(kSections);
+}
+
 void BankKernel::reserve(uint32_t maxBlock) {
-    const size_t blocks = (static_cast<size_t>(maxBlock) + 127) / 128;
-    if (blockSums.size() < blocks * kMaxLanes) blockSums.resize(blocks * kMaxLanes, 0.0f);
+    if (path != KernelPath::Plain) return;
+    for (FilteredDetector& d : plainRow) d.workBuffer.reserve(maxBlock);
 }
 
 bool BankKernel::grow(uint32_t maxBlock) noexcept {
+    if (path != KernelPath::Plain) return true;
     try {
-        reserve(maxBlock);
+        for (FilteredDetector& d : plainRow)
+            if (d.workBuffer.size() < maxBlock) d.workBuffer.resize(maxBlock);
         return true;
     } catch (const std::bad_alloc&) {
         return false;
     }
 }
 
-bool BankKernel::fitsLanes(const std::vector<FilteredDetector>& row) const {
-    if (row.size() > static_cast<size_t>(kMaxLanes)) return false;
-    for (const FilteredDetector& d : row)
-        if (d.sections.size() != static_cast<size_t>(kSections) || d.blockLength != row.front().blockLength ||
-            d.blockLength == 0)
-            return false;
-    return true;
-}
-
-void BankKernel::process(std::vector<FilteredDetector>& row, const float* input, uint32_t n,
-                         float* lastOutputs) {
-    const LanesProc proc = lanesProc(path);
-    const uint32_t blockLength = row.empty() ? 0 : row.front().blockLength;
-    const uint32_t blocks = blockLength == 0 ? 0 : static_cast<uint32_t>((uint64_t{n} + blockLength - 1) / blockLength);
-    if (proc == nullptr || row.empty() || !fitsLanes(row) ||
-        blockSums.size() < static_cast<size_t>(blocks) * kMaxLanes) {
-        for (FilteredDetector& detector : row) detector.process(input, n);
-        return;
-    }
-
-    // Gather, band by band (each detector's sections lie together). Unused lanes are zeroed
-    // and compute zeros.
-    const size_t bands = row.size();
-    for (size_t j = 0; j < bands; ++j) {
-        const std::vector<CFxRbjFilter>& sections = row[j].sections;
-        for (int s = 0; s < kSections; ++s) {
-            const CFxRbjFilter& f = sections[static_cast<size_t>(s)];
-            SectionLanes& sec = lanes.section[s];
-            sec.b0[j] = f.b0; sec.b1[j] = f.b1; sec.b2[j] = f.b2; sec.a1[j] = f.a1; sec.a2[j] = f.a2;
-            sec.y1[j] = f.y1; sec.y2[j] = f.y2; sec.x1[j] = f.x1; sec.x2[j] = f.x2;
-        }
-    }
-    if (bands < static_cast<size_t>(kMaxLanes))
-        for (SectionLanes& sec : lanes.section)
-            for (float* member : {sec.b0, sec.b1, sec.b2, sec.a1, sec.a2, sec.y1, sec.y2, sec.x1, sec.x2})
-                std::fill(member + bands, member + kMaxLanes, 0.0f);
-
-    proc(lanes, input, n, blockLength, blockSums.data(), lastOutputs);
-
-    // Scatter the histories back, with each section's end-of-block flush, then the smoothing of
-    // each RMS block and the restart of a detector left without a finite state: the steps and
-    // order of FilteredDetector::process.
-    for (size_t j = 0; j < bands; ++j) {
-        FilteredDetector& detector = row[j];
-        bool finite = true;
+// The reference: each band through its own FilteredDetector::process, loaded from and stored
+// back to its lane.
+void BankKernel::processPlain(const float* input, uint32_t n) {
+    for (int j = 0; j < bands; ++j) {
+        FilteredDetector& d = plainRow[static_cast<size_t>(j)];
         for (int s = 0; s < kSections; ++s) {
             const SectionLanes& sec = lanes.section[s];
-            CFxRbjFilter& f = detector.sections[static_cast<size_t>(s)];
-            f.x1 = sec.x1[j];
-            f.x2 = sec.x2[j];
-            // Each section's end-of-block flush; x1 and x2 are never flushed.
-            f.y1 = std::fabs(sec.y1[j]) < 1e-20f ? 0.0f : sec.y1[j];
-            f.y2 = std::fabs(sec.y2[j]) < 1e-20f ? 0.0f : sec.y2[j];
-            finite = finite && isFinite(f.x1) && isFinite(f.x2) && isFinite(f.y1) && isFinite(f.y2);
+            CFxRbjFilter& f = d.sections[static_cast<size_t>(s)];
+            f.b0 = sec.b0[j]; f.b1 = sec.b1[j]; f.b2 = sec.b2[j]; f.a1 = sec.a1[j]; f.a2 = sec.a2[j];
+            f.y1 = sec.y1[j]; f.y2 = sec.y2[j]; f.x1 = sec.x1[j]; f.x2 = sec.x2[j];
         }
-        const float attackCoef = detector.attackBlockCoef;
-        const float releaseCoef = detector.releaseBlockCoef;
-        for (uint32_t b = 0; b < blocks; ++b) {
-            const uint32_t m = b + 1 < blocks ? blockLength : n - b * blockLength;
-            detector.smoothBlock(blockSums[static_cast<size_t>(b) * kMaxLanes + j], m, attackCoef, releaseCoef);
+        d.attackBlockCoef = attackCoefs[j].load();
+        d.releaseBlockCoef = releaseCoefs[j].load();
+        d.level = levels[j];
+        d.process(input, n);
+        for (int s = 0; s < kSections; ++s) {
+            SectionLanes& sec = lanes.section[s];
+            const CFxRbjFilter& f = d.sections[static_cast<size_t>(s)];
+            sec.y1[j] = f.y1; sec.y2[j] = f.y2; sec.x1[j] = f.x1; sec.x2[j] = f.x2;
         }
-        if (!finite || !isFinite(detector.level)) detector.restartIfNotFinite();
+        levels[j] = d.level;
     }
+}
+
+// FilteredDetector::smoothBlock on four lanes at a time, for each RMS block of the piece in order.
+void BankKernel::smoothBlocks(uint32_t blocks, uint32_t lastLength, const float* attack, const float* release) {
+    for (uint32_t b = 0; b < blocks; ++b) {
+        const uint32_t m = b + 1 < blocks ? kRmsBlockLength : lastLength;
+        const __m128 length = _mm_set1_ps(static_cast<float>(m));
+        const float* sums = blockSums + b * kMaxLanes;
+        for (int g = 0; g < kMaxLanes; g += 4) {
+            const __m128 level = _mm_load_ps(levels + g);
+            const __m128 rms = _mm_sqrt_ps(_mm_div_ps(_mm_load_ps(sums + g), length));
+            const __m128 rising = _mm_cmpgt_ps(rms, level);
+            const __m128 coef = _mm_or_ps(_mm_and_ps(rising, _mm_load_ps(attack + g)),
+                                          _mm_andnot_ps(rising, _mm_load_ps(release + g)));
+            const __m128 next = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(rms, level), coef), level);
+            _mm_store_ps(levels + g, _mm_andnot_ps(_mm_cmplt_ps(next, _mm_set1_ps(1e-20f)), next));
+        }
+    }
+}
+
+// The end of FilteredDetector::process on every lane: each section's output histories flushed,
+// then a band left without a finite state restarts from silence.
+void BankKernel::flushAndRestart() {
+    for (int g = 0; g < kMaxLanes; g += 4) {
+        __m128i bad = notFinite(_mm_load_ps(levels + g));
+        for (SectionLanes& sec : lanes.section) {
+            const __m128 y1 = flushed(_mm_load_ps(sec.y1 + g));
+            const __m128 y2 = flushed(_mm_load_ps(sec.y2 + g));
+            _mm_store_ps(sec.y1 + g, y1);
+            _mm_store_ps(sec.y2 + g, y2);
+            bad = _mm_or_si128(bad, _mm_or_si128(notFinite(y1), notFinite(y2)));
+            bad = _mm_or_si128(bad, _mm_or_si128(notFinite(_mm_load_ps(sec.x1 + g)), notFinite(_mm_load_ps(sec.x2 + g))));
+        }
+        if (_mm_movemask_epi8(bad) == 0) continue;
+        const __m128 keep = _mm_castsi128_ps(_mm_xor_si128(bad, _mm_set1_epi32(-1)));
+        _mm_store_ps(levels + g, _mm_and_ps(keep, _mm_load_ps(levels + g)));
+        for (SectionLanes& sec : lanes.section)
+            for (float* history : {sec.y1, sec.y2, sec.x1, sec.x2})
+                _mm_store_ps(history + g, _mm_and_ps(keep, _mm_load_ps(history + g)));
+    }
+}
+
+// Audio thread.
+void BankKernel::process(const float* input, uint32_t n, float* lastOutputs) {
+    const LanesProc proc = lanesProc(path);
+    if (proc == nullptr) {
+        processPlain(input, n);
+        return;
+    }
+    // Read once per block: a concurrent setTimes gives either the old or the new value.
+    alignas(16) float attack[kMaxLanes];
+    alignas(16) float release[kMaxLanes];
+    for (int j = 0; j < kMaxLanes; ++j) {
+        attack[j] = attackCoefs[j];
+        release[j] = releaseCoefs[j];
+    }
+    constexpr uint32_t kChunk = kChunkBlocks * kRmsBlockLength;  // whole RMS blocks
+    for (uint32_t done = 0; done < n;) {
+        const uint32_t length = std::min(n - done, kChunk);
+        proc(lanes, input + done, length, kRmsBlockLength, blockSums,
+             lastOutputs ? lastOutputs + size_t{done} * kMaxLanes : nullptr);
+        const uint32_t blocks = (length + kRmsBlockLength - 1) / kRmsBlockLength;
+        smoothBlocks(blocks, length - (blocks - 1) * kRmsBlockLength, attack, release);
+        done += length;
+    }
+    flushAndRestart();
 }
 
 }  // namespace lumetra

@@ -96,12 +96,17 @@ struct Pipeline {
         for (int g = 0; g < G; ++g) acc[g] = V::add(acc[g], V::mul(ys[p][3][g], ys[p][3][g]));
     }
 
-    // Iteration i of the first or last three, with only sections lo to hi active.
-    template <int p>
-    void edgeStep(const float* input, long i, int lo, int hi, bool lastActive) {
-        for (int s = hi; s >= lo; --s)
-            for (int g = 0; g < G; ++g) section<p>(s, g, s == 0 ? V::set1(input[i]) : ys[1 - p][s - 1][g]);
-        if (lastActive)
+    // An iteration of the first or last three, with only sections lo to hi active (all known at
+    // compile time, so the register arrays stay registers). Sections run from the last down.
+    template <int p, int s, int lo>
+    __attribute__((always_inline)) inline void edgeSections(Reg xin) {
+        for (int g = 0; g < G; ++g) section<p>(s, g, s == 0 ? xin : ys[1 - p][s > 0 ? s - 1 : 0][g]);
+        if constexpr (s > lo) edgeSections<p, s - 1, lo>(xin);
+    }
+    template <int p, int lo, int hi, bool lastActive>
+    __attribute__((always_inline)) inline void edgeStep(Reg xin) {
+        edgeSections<p, hi, lo>(xin);
+        if constexpr (lastActive)
             for (int g = 0; g < G; ++g) acc[g] = V::add(acc[g], V::mul(ys[p][3][g], ys[p][3][g]));
     }
 
@@ -116,6 +121,14 @@ struct Pipeline {
         }
     }
 
+    // The last section's sample t is done (parity p): its output, and the end of its RMS block.
+    template <bool kOutputs>
+    __attribute__((always_inline)) inline void finish(float* blockSums, float* lastOutputs, long t, int p, long n,
+                                                      long len) {
+        if constexpr (kOutputs) storeOutputs(lastOutputs, t, p);
+        if ((t + 1) % len == 0 || t == n - 1) endBlock(blockSums, t / len);
+    }
+
     template <bool kOutputs>
     void run(lumetra::BankLanes& lanes, const float* input, uint32_t count, uint32_t blockLength,
              float* blockSums, float* lastOutputs) {
@@ -123,48 +136,72 @@ struct Pipeline {
         const long len = blockLength;
         if (n == 0) return;
         load(lanes);
-        const long last = n + S - 1;  // iterations 0 .. last - 1
-        long i = 0;
-        while (i < last) {
+        const Reg unused = V::zero();
+        if (n == 1) {  // iterations 0 to 3, one section each
+            edgeStep<0, 0, 0, false>(V::set1(input[0]));
+            edgeStep<1, 1, 1, false>(unused);
+            edgeStep<0, 2, 2, false>(unused);
+            edgeStep<1, 3, 3, true>(unused);
+            finish<kOutputs>(blockSums, lastOutputs, 0, 1, n, len);
+            save(lanes, n);
+            return;
+        }
+        if (n == 2) {  // iterations 0 to 4
+            edgeStep<0, 0, 0, false>(V::set1(input[0]));
+            edgeStep<1, 0, 1, false>(V::set1(input[1]));
+            edgeStep<0, 1, 2, false>(unused);
+            edgeStep<1, 2, 3, true>(unused);
+            finish<kOutputs>(blockSums, lastOutputs, 0, 1, n, len);
+            edgeStep<0, 3, 3, true>(unused);
+            finish<kOutputs>(blockSums, lastOutputs, 1, 0, n, len);
+            save(lanes, n);
+            return;
+        }
+        // Filling the pipeline: iterations 0, 1, 2 run sections 0 .. i.
+        edgeStep<0, 0, 0, false>(V::set1(input[0]));
+        edgeStep<1, 0, 1, false>(V::set1(input[1]));
+        edgeStep<0, 0, 2, false>(V::set1(input[2]));
+        long i = S - 1;
+        while (i < n) {
+            // Steady stretch: all sections active, up to the end of the current RMS block.
             const long t = i - (S - 1);  // sample of the last section at iteration i
-            if (i >= S - 1 && i < n) {
-                // Steady stretch: all sections active, up to the end of the current RMS block.
-                const long blockEnd = (t / len + 1) * len;  // first sample of the next block
-                long stop = blockEnd + (S - 1);
-                if (stop > n) stop = n;
-                if ((i & 1) && i < stop) {
-                    fullStep<1>(V::set1(input[i]));
-                    if constexpr (kOutputs) storeOutputs(lastOutputs, i - (S - 1), 1);
-                    ++i;
-                }
-                for (; i + 1 < stop; i += 2) {
-                    fullStep<0>(V::set1(input[i]));
-                    if constexpr (kOutputs) storeOutputs(lastOutputs, i - (S - 1), 0);
-                    fullStep<1>(V::set1(input[i + 1]));
-                    if constexpr (kOutputs) storeOutputs(lastOutputs, i + 1 - (S - 1), 1);
-                }
-                if (i < stop) {
-                    fullStep<0>(V::set1(input[i]));
-                    if constexpr (kOutputs) storeOutputs(lastOutputs, i - (S - 1), 0);
-                    ++i;
-                }
-                const long tDone = i - S;  // last sample the last section finished
-                if ((tDone + 1) % len == 0 || tDone == n - 1) endBlock(blockSums, tDone / len);
-                continue;
+            const long blockEnd = (t / len + 1) * len;  // first sample of the next block
+            long stop = blockEnd + (S - 1);
+            if (stop > n) stop = n;
+            if ((i & 1) && i < stop) {
+                fullStep<1>(V::set1(input[i]));
+                if constexpr (kOutputs) storeOutputs(lastOutputs, i - (S - 1), 1);
+                ++i;
             }
-            const int lo = i - (n - 1) > 0 ? static_cast<int>(i - (n - 1)) : 0;
-            const int hi = i < S - 1 ? static_cast<int>(i) : S - 1;
-            const bool lastActive = t >= 0 && t < n;
-            const int p = static_cast<int>(i & 1);
-            if (p)
-                edgeStep<1>(input, i, lo, hi, lastActive);
-            else
-                edgeStep<0>(input, i, lo, hi, lastActive);
-            if (lastActive) {
-                if constexpr (kOutputs) storeOutputs(lastOutputs, t, p);
-                if ((t + 1) % len == 0 || t == n - 1) endBlock(blockSums, t / len);
+            for (; i + 1 < stop; i += 2) {
+                fullStep<0>(V::set1(input[i]));
+                if constexpr (kOutputs) storeOutputs(lastOutputs, i - (S - 1), 0);
+                fullStep<1>(V::set1(input[i + 1]));
+                if constexpr (kOutputs) storeOutputs(lastOutputs, i + 1 - (S - 1), 1);
             }
-            ++i;
+            if (i < stop) {
+                fullStep<0>(V::set1(input[i]));
+                if constexpr (kOutputs) storeOutputs(lastOutputs, i - (S - 1), 0);
+                ++i;
+            }
+            const long tDone = i - S;  // last sample the last section finished
+            if ((tDone + 1) % len == 0 || tDone == n - 1) endBlock(blockSums, tDone / len);
+        }
+        // Draining it: iterations n, n + 1, n + 2 run sections i - (n - 1) .. 3.
+        if (n & 1) {
+            edgeStep<1, 1, 3, true>(unused);
+            finish<kOutputs>(blockSums, lastOutputs, n - 3, 1, n, len);
+            edgeStep<0, 2, 3, true>(unused);
+            finish<kOutputs>(blockSums, lastOutputs, n - 2, 0, n, len);
+            edgeStep<1, 3, 3, true>(unused);
+            finish<kOutputs>(blockSums, lastOutputs, n - 1, 1, n, len);
+        } else {
+            edgeStep<0, 1, 3, true>(unused);
+            finish<kOutputs>(blockSums, lastOutputs, n - 3, 0, n, len);
+            edgeStep<1, 2, 3, true>(unused);
+            finish<kOutputs>(blockSums, lastOutputs, n - 2, 1, n, len);
+            edgeStep<0, 3, 3, true>(unused);
+            finish<kOutputs>(blockSums, lastOutputs, n - 1, 0, n, len);
         }
         save(lanes, n);
     }

@@ -22,7 +22,8 @@ public:
     // histories or level are no longer finite afterwards (a NaN or infinite input, an RMS that
     // overflowed) starts again from silence, so no meter stays stuck.
     void process(const float* input, uint32_t count);
-    // The per-block tail of process(), shared with the bank kernel so both paths stay identical.
+    // The per-block tail of process(): one RMS block's smoothing (the bank kernel performs the
+    // same operations on every lane), then the restart of a detector left without a finite state.
     void smoothBlock(float sum, uint32_t m, float attackCoef, float releaseCoef);
     void restartIfNotFinite();
 

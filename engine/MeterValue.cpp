@@ -1,19 +1,109 @@
 #include "engine/MeterValue.h"
 
-#include <cmath>
+#include <emmintrin.h>
+
+#include <bit>
+#include <cstring>
+#include <limits>
+
+#include "engine/Log10Lanes.h"
 
 namespace lumetra {
 
-float meterFraction(float level, float volume) {
+namespace {
+
+struct TwoLanes {
+    using D = __m128d;
+    static D set(double v) { return _mm_set1_pd(v); }
+    static D add(D a, D b) { return _mm_add_pd(a, b); }
+    static D sub(D a, D b) { return _mm_sub_pd(a, b); }
+    static D mul(D a, D b) { return _mm_mul_pd(a, b); }
+    static D div(D a, D b) { return _mm_div_pd(a, b); }
+    static D clearLowWord(D a) {
+        return _mm_and_pd(a, _mm_castsi128_pd(_mm_set1_epi64x(static_cast<long long>(0xFFFFFFFF00000000ull))));
+    }
+    static void split(D x, D& k, D& m) {
+        const __m128i bits = _mm_castpd_si128(x);
+        const __m128i mantissa = _mm_and_si128(bits, _mm_set1_epi64x(0x000FFFFFFFFFFFFFll));
+        // mantissa > sqrt(2)'s, compared as doubles of [1, 2) (exact, and SSE2 has no 64-bit compare).
+        const __m128d one = _mm_castsi128_pd(_mm_or_si128(mantissa, _mm_set1_epi64x(0x3FF0000000000000ll)));
+        const __m128i high = _mm_srli_epi64(_mm_castpd_si128(_mm_cmpgt_pd(one, _mm_set1_pd(std::bit_cast<double>(
+                                                                                 0x3FF0000000000000ull | kSqrt2Mantissa)))),
+                                            63);
+        m = _mm_castsi128_pd(_mm_or_si128(
+            mantissa, _mm_slli_epi64(_mm_sub_epi64(_mm_set1_epi64x(0x3FF), high), 52)));
+        k = _mm_sub_pd(_mm_castsi128_pd(_mm_or_si128(_mm_set1_epi64x(0x4330000000000000ll),
+                                                     _mm_add_epi64(_mm_srli_epi64(bits, 52), high))),
+                       _mm_set1_pd(4503599627371519.0));
+    }
+};
+
+// What the logarithm gives outside the positive finite floats: -inf at 0, NaN below, inf at inf.
+float log10Special(float x) {
+    if (x == 0.0f) return -std::numeric_limits<float>::infinity();
+    if (x > 0.0f) return x;  // +inf
+    return std::numeric_limits<float>::quiet_NaN();
+}
+
+inline bool positiveFinite(float x) { return x > 0.0f && x <= std::numeric_limits<float>::max(); }
+
+float fractionOf(float d, float volume) {
     const float t = volume * 40.0f;
     const float top = 40.0f - t;
     const float bottom = -20.0f - t;
-    // The logarithm in double, narrowed: the correctly rounded float on every C library (each
-    // library's own single-precision log10 is off by an ulp on a few inputs, each on different ones).
-    const float d = static_cast<float>(std::log10(static_cast<double>(level + 1e-20f))) * 20.0f;
     if (!(d > bottom)) return 0.0f;  // at or below the window, or no number at all
     if (d >= top) return 1.0f;
     return (d - bottom) / (top - bottom);
+}
+
+}  // namespace
+
+float log10Float(float x) {
+    return positiveFinite(x) ? static_cast<float>(log10Positive<Scalar>(static_cast<double>(x))) : log10Special(x);
+}
+
+int log10FloatsSse2(const float* x, float* out, int n) {
+    int i = 0;
+    for (; i + 2 <= n; i += 2) {
+        if (!positiveFinite(x[i]) || !positiveFinite(x[i + 1])) {
+            out[i] = log10Float(x[i]);
+            out[i + 1] = log10Float(x[i + 1]);
+            continue;
+        }
+        const __m128d in = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(x + i))));
+        _mm_storel_pi(reinterpret_cast<__m64*>(out + i), _mm_cvtpd_ps(log10Positive<TwoLanes>(in)));
+    }
+    return i;
+}
+
+void log10Floats(const float* x, float* out, int n) {
+    int i = __builtin_cpu_supports("avx2") ? log10FloatsAvx2(x, out, n) : 0;
+    i += log10FloatsSse2(x + i, out + i, n - i);
+    for (; i < n; ++i) out[i] = log10Float(x[i]);
+}
+
+float meterDecibels(float level) { return log10Float(level + 1e-20f) * 20.0f; }
+
+void meterDecibels(const float* levels, float* decibels, int n) {
+    constexpr int kChunk = 64;
+    float x[kChunk];
+    for (int start = 0; start < n; start += kChunk) {
+        const int count = n - start < kChunk ? n - start : kChunk;
+        for (int i = 0; i < count; ++i) x[i] = levels[start + i] + 1e-20f;
+        log10Floats(x, decibels + start, count);
+        for (int i = 0; i < count; ++i) decibels[start + i] *= 20.0f;
+    }
+}
+
+float meterFraction(float level, float volume) { return fractionOf(meterDecibels(level), volume); }
+
+void meterFractions(const float* levels, float volume, float* fractions, int n) {
+    float decibels[64];
+    for (int start = 0; start < n; start += 64) {
+        const int count = n - start < 64 ? n - start : 64;
+        meterDecibels(levels + start, decibels, count);
+        for (int i = 0; i < count; ++i) fractions[start + i] = fractionOf(decibels[i], volume);
+    }
 }
 
 }  // namespace lumetra

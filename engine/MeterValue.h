@@ -6,9 +6,27 @@
 
 namespace lumetra {
 
+// log10(x) correctly rounded to float, as narrowing the double logarithm gives, computed in double
+// with no call into the C library: the same float on every system. -inf at 0, NaN below 0 and
+// for NaN, inf at inf.
+float log10Float(float x);
+// The same for n values at once, four or two lanes at a time, bit for bit.
+void log10Floats(const float* x, float* out, int n);
+// The lane paths log10Floats picks from, each doing a leading multiple of its width and answering
+// how many it did: two lanes (any x86-64) and four (CPUs with AVX2 only).
+int log10FloatsSse2(const float* x, float* out, int n);
+int log10FloatsAvx2(const float* x, float* out, int n);
+
+// log10(level + 1e-20) x 20 in single precision with log10Float: a level of 0 gives -400 dB.
+float meterDecibels(float level);
+// The same for n levels at once, bit for bit.
+void meterDecibels(const float* levels, float* decibels, int n);
+
 // 0 to 1: the level's place in the window from (-20 - 40 x volume) dB to (40 - 40 x volume) dB.
 // 0 for a level or volume that gives no number (NaN), so a packed value is never NaN.
 float meterFraction(float level, float volume);
+// The same for n levels at once, bit for bit.
+void meterFractions(const float* levels, float volume, float* fractions, int n);
 
 // band + fraction x 0.5: the product first, then the sum.
 inline float packedMeterValue(int32_t band, float fraction) {

@@ -1,5 +1,8 @@
 #include "plugin/ADelay.h"
 
+#include <cstring>
+
+#include "engine/MeterValue.h"
 #include "plugin/HostText.h"
 
 ADelay::ADelay(audioMasterCallback audioMasterIn)
@@ -17,21 +20,47 @@ ADelay::ADelay(audioMasterCallback audioMasterIn)
     canProcessReplacing(true);
     setUniqueID(lumetra::kUniqueId);
     numChannels = 2;
-    numBands = 32;
     rebuildBank();
     resume();
 }
 
-ADelay::~ADelay() {
-    programs.reset();
-    delayRing = {};
-    analysisBuffer = {};
-    for (std::vector<FilteredDetector>& row : bank) row = {};
-    bank = {};
-}
+ADelay::~ADelay() = default;
 
 void ADelay::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {  // Audio thread
     processBlock(inputs, outputs, sampleFrames);
+}
+
+// UI thread (the constructor and resume). A rate that is not usable leaves the bank as built.
+void ADelay::rebuildBank() { engine.rebuildBank(getSampleRate()); }
+
+// The thread that sets Resp, or resume. Levels and filters stay; only the times change.
+void ADelay::applyResponseMode() { engine.setResp(respValue); }
+
+// UI thread; the host does not process meanwhile.
+void ADelay::resume() {
+    engine.prepare(getSampleRate(), getBlockSize());
+    AudioEffectX::resume();
+}
+
+// Audio thread. Never throws: a buffer that cannot grow skips the analysis of that block, and the
+// audio still passes through.
+void ADelay::processBlock(float** inputs, float** outputs, VstInt32 sampleFrames) {
+    const int32_t channels = numChannels;
+    if (sampleFrames < 0 || inputs == nullptr || outputs == nullptr || channels < 1) return;
+    for (int32_t c = 0; c < channels; ++c)
+        if (inputs[c] == nullptr || outputs[c] == nullptr) return;
+    const auto n = static_cast<uint32_t>(sampleFrames);
+    // The outputs may be the inputs themselves.
+    for (int32_t c = 0; c < channels; ++c)
+        if (outputs[c] != inputs[c]) std::memmove(outputs[c], inputs[c], size_t{n} * sizeof(float));
+    engine.process(inputs, channels, n);
+    pushMeters();
+}
+
+// Audio thread: every band's packed meter value through the virtual setParameter, band 0 first.
+void ADelay::pushMeters() {
+    for (int32_t j = 0; j < numBands; ++j)
+        setParameter(lumetra::kFeedBack, lumetra::packedMeterValue(j, engine.meterFraction(j)));
 }
 
 bool ADelay::getEffectName(char* name) { return lumetra::copyText(name, "Lumetra", kVstMaxEffectNameLen); }

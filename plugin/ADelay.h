@@ -1,15 +1,14 @@
-// The effect object: parameters, programs and the analyzer engine. Audio passes through
+// The effect object: parameters, programs and the analyzer engine it owns. Audio passes through
 // unchanged; the analysis signal drives 32 band detectors whose levels go to the editor through
-// parameter 1. The engine operations (rebuildBank, applyResponseMode, resume's engine steps,
-// processBlock) are defined in engine/.
+// parameter 1. rebuildBank, applyResponseMode, resume and processBlock hand their work to the
+// engine.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "engine/BankKernel.h"
-#include "engine/FilteredDetector.h"
+#include "engine/AnalyzerEngine.h"
 #include "plugin/AudioEffectX.h"
 #include "plugin/ProgramSlot.h"
 
@@ -51,22 +50,16 @@ public:
     // Sets every detector's attack and release times from Resp. Thread that sets Resp, or resume.
     void applyResponseMode();
 
-    // Engine state; inspected by the tools and tests, changed only by the operations above.
     std::unique_ptr<ProgramSlot[]> programs;
     lumetra::Relaxed<float> delayValue = 0.0f;
     lumetra::Relaxed<float> feedBackValue = 0.0f;
     lumetra::Relaxed<float> volumeValue = 0.0f;
     lumetra::Relaxed<float> modeValue = 0.0f;
     lumetra::Relaxed<float> respValue = 0.0f;
-    lumetra::Relaxed<int32_t> delaySamples = 0;  // analysis delay, samples
     int32_t numChannels = 2;
-    int32_t numBands = 32;
-    uint32_t ringWritePos = 0;
-    lumetra::Relaxed<float> bankSampleRate = 44100.0f;  // Hz; the rate the bank was last built for
-    std::vector<std::vector<FilteredDetector>> bank;
-    std::vector<float> analysisBuffer;
-    std::vector<float> delayRing;
-    lumetra::BankKernel kernel;  // runs the row; the widest path this CPU has
+    static constexpr int32_t numBands = lumetra::AnalyzerEngine::numBands;
+    // Band bank, analysis delay (delaySamples, delayRing, ringWritePos), analysis buffer.
+    lumetra::AnalyzerEngine engine;
 
 private:
     void pushMeters();  // Audio thread: every band's packed meter value through setParameter(1, ...)

@@ -26,7 +26,7 @@ void ADelay::setParameter(VstInt32 index, float value) {
     case lumetra::kDelay:
         delayValue = value;
         if (slot) slot->delay = value;
-        delaySamples = lumetra::delaySamplesFor(value, getSampleRate(), bankSampleRate);
+        engine.setDelay(value, getSampleRate());
         break;
     case lumetra::kFeedBack:
         if (slot) slot->feedBack = value;
@@ -35,10 +35,12 @@ void ADelay::setParameter(VstInt32 index, float value) {
     case lumetra::kVolume:
         if (slot) slot->volume = value;
         volumeValue = value;
+        engine.setVolume(value);
         break;
     case lumetra::kMode:
         if (slot) slot->mode = value;
         modeValue = value;
+        engine.setMode(value);
         break;
     case lumetra::kResp:
         if (slot) slot->resp = value;
@@ -112,7 +114,7 @@ void ADelay::getParameterDisplay(VstInt32 index, char* text) {
     if (!isParameter(index) || text == nullptr) return;
     char scratch[64] = {};
     switch (index) {
-    case lumetra::kDelay: int2string(delaySamples, scratch, kVstMaxParamStrLen); break;
+    case lumetra::kDelay: int2string(engine.delaySamples, scratch, kVstMaxParamStrLen); break;
     case lumetra::kFeedBack: float2string(feedBackValue, scratch, kVstMaxParamStrLen); break;
     case lumetra::kVolume: dB2string(volumeValue, scratch, kVstMaxParamStrLen); break;
     case lumetra::kMode: float2string(modeValue, scratch, kVstMaxParamStrLen); break;

@@ -2,7 +2,7 @@
 // editor's meter columns. The engine computes with the exact centres (10^((j + 12) / 10) Hz).
 #pragma once
 
-#include <cmath>
+#include "engine/MeterValue.h"
 
 namespace lumetra {
 
@@ -20,6 +20,6 @@ constexpr const char* kNominalLabel[kNumBands] = {
 
 // A band level in dB re full scale exactly as the engine computes it for its meters, single
 // precision with its floor: a level of 0 gives -400 dB.
-inline float levelToDb(float level) { return std::log10(level + 1e-20f) * 20.0f; }
+inline float levelToDb(float level) { return meterDecibels(level); }
 
 }  // namespace lumetra

@@ -1,51 +1,36 @@
 #include "tools/BandAnalyzer.h"
 
-#include "plugin/ADelay.h"
+#include "engine/AnalyzerEngine.h"
+#include "engine/MeterValue.h"
 #include "tools/AnalyzeOptions.h"
 
 namespace lumetra {
 
-// The effect with the editor's side of parameter 1: every packed meter value j + f / 2 is
-// decoded into band j's slot, the way the editor splits it.
-class BandAnalyzer::Tap : public ADelay {
-public:
-    explicit Tap(std::array<float, kNumBands>& slots) : ADelay(nullptr), slots(slots) {}
-
-    void setParameter(VstInt32 index, float value) override {
-        ADelay::setParameter(index, value);
-        if (index != kFeedBack || !(value >= 0.0f && value < float(kNumBands))) return;
-        const auto band = static_cast<unsigned>(value);
-        slots[band] = (value - float(band)) * 2.0f;
-    }
-
-private:
-    std::array<float, kNumBands>& slots;
-};
-
 BandAnalyzer::BandAnalyzer(double sampleRateHz, const AnalyzeOptions& options)
-    : effect(std::make_unique<Tap>(fractions)) {
-    effect->setSampleRate(float(sampleRateHz));
-    effect->resume();  // builds the bank for the new rate
-    effect->setParameter(kDelay, options.delayValue());
-    effect->setParameter(kVolume, options.volumeValue());
-    effect->setParameter(kMode, options.modeValue());
-    effect->setParameter(kResp, options.respValue());
+    : engine(std::make_unique<AnalyzerEngine>()) {
+    const auto rate = float(sampleRateHz);
+    engine->rebuildBank(rate);  // the order the effect keeps: bank, then the controls
+    engine->prepare(rate, 0);
+    engine->setDelay(options.delayValue(), rate);
+    engine->setVolume(options.volumeValue());
+    engine->setMode(options.modeValue());
+    engine->setResp(options.respValue());
 }
 
 BandAnalyzer::~BandAnalyzer() = default;
 
 void BandAnalyzer::process(float* left, float* right, int n) {
-    if (outLeft.size() < size_t(n)) {
-        outLeft.resize(size_t(n));
-        outRight.resize(size_t(n));
+    const float* inputs[2] = {left, right};
+    engine->process(inputs, 2, n > 0 ? static_cast<uint32_t>(n) : 0);
+    // The fraction as the editor gets it back out of the packed value j + f / 2.
+    for (int j = 0; j < kNumBands; ++j) {
+        const float packed = packedMeterValue(j, engine->meterFraction(j));
+        fractions[size_t(j)] = (packed - float(j)) * 2.0f;
     }
-    float* inputs[2] = {left, right};
-    float* outputs[2] = {outLeft.data(), outRight.data()};
-    effect->processReplacing(inputs, outputs, n);
 }
 
-float BandAnalyzer::level(int band) const { return effect->bank[0][size_t(band)].level; }
+float BandAnalyzer::level(int band) const { return engine->level(band); }
 float BandAnalyzer::levelDb(int band) const { return levelToDb(level(band)); }
-float BandAnalyzer::centreHz(int band) const { return effect->bank[0][size_t(band)].centreFrequency; }
+float BandAnalyzer::centreHz(int band) const { return engine->centreHz(band); }
 
 }  // namespace lumetra

@@ -1,6 +1,6 @@
-// The plug-in's analyzer engine run without a host: an ADelay at the input's sample rate, fed
-// one stereo block at a time, with the 32 packed meter values of every block caught as the
-// editor would receive them (parameter 1) and the band levels read from the detectors.
+// The plug-in's analyzer engine run without a host: the engine at the input's sample rate, fed
+// one stereo block at a time, with the 32 meter fractions of every block as the editor decodes
+// them from parameter 1 and the band levels read from the detectors.
 #pragma once
 
 #include <array>
@@ -12,13 +12,14 @@
 namespace lumetra {
 
 struct AnalyzeOptions;
+class AnalyzerEngine;
 
 class BandAnalyzer {
 public:
     BandAnalyzer(double sampleRateHz, const AnalyzeOptions& options);
     ~BandAnalyzer();
 
-    // Runs one block of n frames (n >= 0) through the effect's processReplacing.
+    // Runs one block of n frames (n >= 0) through the engine, as the effect's processReplacing does.
     void process(float* left, float* right, int n);
 
     // After process(): band level (linear RMS, 1.0 = full scale) and the same in dB as the
@@ -30,10 +31,8 @@ public:
     float centreHz(int band) const;
 
 private:
-    class Tap;
-    std::array<float, kNumBands> fractions{};  // written by the effect: declared, so built, first
-    std::unique_ptr<Tap> effect;
-    std::vector<float> outLeft, outRight;  // the pass-through output, discarded
+    std::array<float, kNumBands> fractions{};
+    std::unique_ptr<AnalyzerEngine> engine;
 };
 
 }  // namespace lumetra

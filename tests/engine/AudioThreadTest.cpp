@@ -58,8 +58,8 @@ TEST(AudioThread, FailedGrowthPassesTheBlockThroughUnanalysed) {
         effect.setParameter(lumetra::kDelay, delay);
         StereoBlock warm(lumetra::test::sine(1000.0, 44100.0, 4096));
         warm.run(effect);
-        const float level = effect.bank[0][18].level;
-        const uint32_t position = effect.ringWritePos;
+        const float level = effect.engine.level(18);
+        const uint32_t position = effect.engine.ringWritePos;
         effect.calls.clear();
         StereoBlock longBlock(noise);
         {
@@ -68,11 +68,11 @@ TEST(AudioThread, FailedGrowthPassesTheBlockThroughUnanalysed) {
         }
         EXPECT_EQ(longBlock.outLeft, noise);
         EXPECT_EQ(longBlock.outRight, noise);
-        EXPECT_EQ(effect.bank[0][18].level, level);  // analysis skipped
-        EXPECT_EQ(effect.ringWritePos, position);
+        EXPECT_EQ(effect.engine.level(18), level);  // analysis skipped
+        EXPECT_EQ(effect.engine.ringWritePos, position);
         EXPECT_EQ(effect.meters().size(), 32u);
         longBlock.run(effect);  // memory again: analysed
-        EXPECT_NE(effect.bank[0][18].level, level);
+        EXPECT_NE(effect.engine.level(18), level);
     }
 }
 

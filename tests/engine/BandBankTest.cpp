@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <thread>
+#include <vector>
 
 #include "engine/MeterValue.h"
 #include "engine/ResponseMode.h"
@@ -89,6 +94,71 @@ TEST(MeterValue, FractionOfTheSixtyDecibelWindow) {
             const float f = lumetra::meterFraction(level, volume);
             EXPECT_TRUE(f >= 0.0f && f <= 1.0f) << level << " " << volume;
         }
+}
+
+// Every positive finite float against the narrowed double logarithm of the C library, through
+// every lane path this CPU has and the scalar one. The sanitizer builds, many times slower, take
+// every 4099th.
+TEST(MeterValue, LogarithmIsTheNarrowedDoubleOneForEveryFloat) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    constexpr uint32_t kStride = 4099;
+#else
+    constexpr uint32_t kStride = 1;
+#endif
+    constexpr uint32_t kEnd = 0x7F800000u;  // +inf: the positive finite floats lie below
+    const uint32_t threads = std::max(1u, std::thread::hardware_concurrency());
+    std::vector<uint32_t> mismatches(threads, 0), firstBad(threads, 0);
+    std::vector<std::thread> workers;
+    for (uint32_t t = 0; t < threads; ++t)
+        workers.emplace_back([&, t] {
+            constexpr int kBatch = 4096;
+            std::vector<float> x(kBatch), pairs(kBatch), lanes(kBatch);
+            const uint64_t span = (uint64_t{kEnd} + threads - 1) / threads;
+            const uint64_t to = std::min<uint64_t>(kEnd, span * (t + 1));
+            for (uint64_t at = std::max<uint64_t>(1, span * t); at < to;) {
+                int n = 0;
+                for (; n < kBatch && at < to; ++n, at += kStride) x[n] = std::bit_cast<float>(static_cast<uint32_t>(at));
+                // The widest path this CPU has, and the two-lane one on its own.
+                lumetra::log10Floats(x.data(), lanes.data(), n);
+                const int done = lumetra::log10FloatsSse2(x.data(), pairs.data(), n);
+                for (int i = done; i < n; ++i) pairs[i] = lanes[i];
+                for (int i = 0; i < n; ++i) {
+                    const float reference = static_cast<float>(std::log10(static_cast<double>(x[i])));
+                    const uint32_t want = std::bit_cast<uint32_t>(reference);
+                    if (std::bit_cast<uint32_t>(lanes[i]) != want || std::bit_cast<uint32_t>(pairs[i]) != want ||
+                        std::bit_cast<uint32_t>(lumetra::log10Float(x[i])) != want)
+                        if (mismatches[t]++ == 0) firstBad[t] = std::bit_cast<uint32_t>(x[i]);
+                }
+            }
+        });
+    for (std::thread& worker : workers) worker.join();
+    for (uint32_t t = 0; t < threads; ++t)
+        EXPECT_EQ(mismatches[t], 0u) << "first at bits 0x" << std::hex << firstBad[t];
+
+    // Outside the positive finite floats, the library's answers; and the meter's own values
+    // through the lanes equal the scalar ones, which the meter fractions are built on.
+    for (float x : {0.0f, -0.0f, -1.0f, kInf, -kInf, kNan}) {
+        SCOPED_TRACE(x);
+        const float reference = static_cast<float>(std::log10(static_cast<double>(x)));
+        float lanes[2];
+        const float pair[2] = {x, 1.0f};
+        lumetra::log10Floats(pair, lanes, 2);
+        EXPECT_EQ(std::isnan(reference), std::isnan(lumetra::log10Float(x)));
+        if (!std::isnan(reference)) {
+            EXPECT_EQ(lumetra::log10Float(x), reference);
+        }
+        EXPECT_EQ(std::bit_cast<uint32_t>(lanes[0]), std::bit_cast<uint32_t>(lumetra::log10Float(x)));
+    }
+    const float levels[] = {0.0f, 1e-21f, 1e-20f, 0.001f, 0.7071f, 1.0f, 100.0f, kInf, kNan, 3e38f, 1e-30f};
+    float decibels[std::size(levels)], fractions[std::size(levels)];
+    lumetra::meterDecibels(levels, decibels, static_cast<int>(std::size(levels)));
+    lumetra::meterFractions(levels, 0.3f, fractions, static_cast<int>(std::size(levels)));
+    for (size_t i = 0; i < std::size(levels); ++i) {
+        SCOPED_TRACE(levels[i]);
+        EXPECT_EQ(std::bit_cast<uint32_t>(decibels[i]), std::bit_cast<uint32_t>(lumetra::meterDecibels(levels[i])));
+        EXPECT_EQ(std::bit_cast<uint32_t>(fractions[i]), std::bit_cast<uint32_t>(lumetra::meterFraction(levels[i], 0.3f)));
+    }
+    EXPECT_EQ(lumetra::meterDecibels(0.0f), -400.0f);
 }
 
 }  // namespace

@@ -1,16 +1,23 @@
 // Every SIMD path of the bank kernel against the plain per-detector path, bit for bit, after
-// every call: last-section outputs, all histories, levels and the packed meter values.
+// every call: last-section outputs, all histories, levels and the packed meter values, also
+// with the controls, the rate and single bands changed between calls.
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <vector>
 
+#include "engine/AnalyzerEngine.h"
+#include "engine/BandBank.h"
 #include "engine/BankKernel.h"
+#include "engine/MeterValue.h"
+#include "engine/ResponseMode.h"
 #include "plugin/ADelay.h"
 #include "tests/engine/EffectTestSupport.h"
+#include "tests/engine/EngineSignals.h"
 
 using lumetra::BankKernel;
 using lumetra::KernelPath;
@@ -61,14 +68,24 @@ std::vector<FilteredDetector> makeRow(float rate, float attack, float release) {
     return row;
 }
 
-void expectSameState(const std::vector<FilteredDetector>& plain, const std::vector<FilteredDetector>& simd) {
-    ASSERT_EQ(plain.size(), simd.size());
+// A kernel whose lanes hold the row.
+std::unique_ptr<BankKernel> loaded(const std::vector<FilteredDetector>& row, KernelPath path) {
+    auto kernel = std::make_unique<BankKernel>();
+    kernel->setPath(path);
+    kernel->setBands(static_cast<int>(row.size()));
+    for (size_t j = 0; j < row.size(); ++j) kernel->detector(static_cast<int>(j)).set(row[j]);
+    return kernel;
+}
+
+void expectSameState(const std::vector<FilteredDetector>& plain, BankKernel& simd) {
+    ASSERT_EQ(plain.size(), static_cast<size_t>(simd.getBands()));
     for (size_t j = 0; j < plain.size(); ++j) {
         SCOPED_TRACE(j);
-        ASSERT_EQ(bits(plain[j].level), bits(simd[j].level));
+        const lumetra::DetectorView lane = simd.detector(static_cast<int>(j));
+        ASSERT_EQ(bits(plain[j].level), bits(lane.level()));
         for (size_t s = 0; s < plain[j].sections.size(); ++s) {
             const CFxRbjFilter& a = plain[j].sections[s];
-            const CFxRbjFilter& b = simd[j].sections[s];
+            const CFxRbjFilter b = lane.section(static_cast<int>(s));
             ASSERT_EQ(bits(a.y1), bits(b.y1)) << "section " << s;
             ASSERT_EQ(bits(a.y2), bits(b.y2)) << "section " << s;
             ASSERT_EQ(bits(a.x1), bits(b.x1)) << "section " << s;
@@ -77,12 +94,18 @@ void expectSameState(const std::vector<FilteredDetector>& plain, const std::vect
     }
 }
 
-std::vector<uint32_t> schedule(uint32_t fixed, size_t total, uint32_t seed) {
+void expectSameState(BankKernel& plain, BankKernel& simd) {
+    std::vector<FilteredDetector> row;
+    for (int j = 0; j < plain.getBands(); ++j) row.push_back(plain.detector(j).get());
+    expectSameState(row, simd);
+}
+
+std::vector<uint32_t> schedule(uint32_t fixed, size_t total, uint32_t seed, uint32_t longest = 700) {
     std::vector<uint32_t> lengths;
     std::mt19937 random(seed);
     size_t used = 0;
     while (used < total) {
-        uint32_t n = fixed ? fixed : static_cast<uint32_t>(random() % 700);
+        uint32_t n = fixed ? fixed : static_cast<uint32_t>(random() % (longest + 1));
         if (fixed == 0 && random() % 10 == 0) n = 0;
         lengths.push_back(n);
         used += n ? n : 1;
@@ -107,10 +130,8 @@ TEST(BankKernel, EveryPathMatchesThePlainDetectorsBitForBit) {
                     SCOPED_TRACE(testing::Message() << "rate " << rate << " signal " << static_cast<int>(signal)
                                                     << " block " << (random ? -1 : static_cast<int>(fixed)));
                     std::vector<FilteredDetector> plain = makeRow(rate, 0.15f, 0.3f);
-                    std::vector<FilteredDetector> simd = plain;
-                    BankKernel kernel;
-                    kernel.setPath(path);
-                    ASSERT_EQ(kernel.getPath(), path);
+                    const std::unique_ptr<BankKernel> simd = loaded(plain, path);
+                    ASSERT_EQ(simd->getPath(), path);
                     std::vector<float> outputs;
                     size_t at = 0;
                     const std::vector<uint32_t> lengths =
@@ -119,13 +140,12 @@ TEST(BankKernel, EveryPathMatchesThePlainDetectorsBitForBit) {
                         if (at + n > input.size()) break;
                         outputs.assign(static_cast<size_t>(n) * lumetra::kMaxLanes, 0.0f);
                         for (FilteredDetector& d : plain) d.process(input.data() + at, n);
-                        ASSERT_TRUE(kernel.grow(n));
-                        kernel.process(simd, input.data() + at, n, outputs.data());
+                        simd->process(input.data() + at, n, outputs.data());
                         for (size_t j = 0; j < plain.size(); ++j)
                             for (uint32_t t = 0; t < n; ++t)
                                 ASSERT_EQ(bits(plain[j].workBuffer[t]), bits(outputs[t * lumetra::kMaxLanes + j]))
                                     << "band " << j << " sample " << at + t;
-                        expectSameState(plain, simd);
+                        expectSameState(plain, *simd);
                         at += n;
                     }
                 }
@@ -140,16 +160,13 @@ TEST(BankKernel, FastLoopWithoutOutputCaptureKeepsTheSameState) {
         if (!lumetra::kernelPathSupported(path)) continue;
         SCOPED_TRACE(lumetra::kernelPathName(path));
         std::vector<FilteredDetector> plain = makeRow(44100.0f, 0.1f, 0.2f);
-        std::vector<FilteredDetector> simd = plain;
-        BankKernel kernel;
-        kernel.setPath(path);
-        kernel.reserve(15000);
+        const std::unique_ptr<BankKernel> simd = loaded(plain, path);
         size_t at = 0;
         for (uint32_t n : schedule(0, 15000, 5)) {
             if (at + n > input.size()) break;
             for (FilteredDetector& d : plain) d.process(input.data() + at, n);
-            kernel.process(simd, input.data() + at, n);
-            expectSameState(plain, simd);
+            simd->process(input.data() + at, n);
+            expectSameState(plain, *simd);
             at += n;
         }
     }
@@ -164,39 +181,40 @@ TEST(BankKernel, NonFiniteInputMatchesAndRecovers) {
         if (!lumetra::kernelPathSupported(path)) continue;
         SCOPED_TRACE(lumetra::kernelPathName(path));
         std::vector<FilteredDetector> plain = makeRow(48000.0f, 0.1f, 0.2f);
-        std::vector<FilteredDetector> simd = plain;
-        BankKernel kernel;
-        kernel.setPath(path);
-        kernel.reserve(512);
+        const std::unique_ptr<BankKernel> simd = loaded(plain, path);
         for (size_t at = 0; at + 512 <= input.size(); at += 512) {
             for (FilteredDetector& d : plain) d.process(input.data() + at, 512);
-            kernel.process(simd, input.data() + at, 512);
-            expectSameState(plain, simd);
+            simd->process(input.data() + at, 512);
+            expectSameState(plain, *simd);
         }
-        for (const FilteredDetector& d : simd) EXPECT_TRUE(std::isfinite(d.level));
+        for (int j = 0; j < 32; ++j) EXPECT_TRUE(std::isfinite(simd->level(j)));
     }
 }
 
-TEST(BankKernel, UnsupportedOrUnsetUpRowsFallBackToPlain) {
+TEST(BankKernel, PlainPathIsEachDetectorsOwnProcess) {
     BankKernel kernel;
     kernel.setPath(KernelPath::Plain);
     EXPECT_EQ(kernel.getPath(), KernelPath::Plain);
     kernel.setPath(lumetra::bestKernelPath());
     EXPECT_EQ(kernel.getPath(), lumetra::bestKernelPath());
-    // Detectors that were never set up have no sections: the kernel leaves them to the plain path.
-    std::vector<FilteredDetector> row(3);
-    const std::vector<float> input(256, 0.5f);
-    kernel.process(row, input.data(), 256);
-    for (const FilteredDetector& d : row) EXPECT_EQ(d.level, 0.0f);
 
-    // A block longer than the scratch (nothing reserved) takes the plain path, allocating
-    // nothing in the kernel, with the same result.
+    // The lanes loaded into detectors and stored back: nothing lost on the way, in either direction.
+    const std::vector<float> input = makeSignal(Signal::Sines, 3000, 48000.0);
     std::vector<FilteredDetector> plain = makeRow(48000.0f, 0.1f, 0.2f);
-    std::vector<FilteredDetector> simd = plain;
-    BankKernel fresh;
-    fresh.process(simd, input.data(), 256);
-    for (FilteredDetector& d : plain) d.process(input.data(), 256);
-    expectSameState(plain, simd);
+    const std::unique_ptr<BankKernel> lanes = loaded(plain, KernelPath::Plain);
+    for (uint32_t n : {256u, 0u, 1000u, 77u}) {
+        for (FilteredDetector& d : plain) d.process(input.data(), n);
+        ASSERT_TRUE(lanes->grow(n));
+        lanes->process(input.data(), n);
+        expectSameState(plain, *lanes);
+    }
+    for (size_t j = 0; j < plain.size(); ++j) {
+        const FilteredDetector back = lanes->detector(static_cast<int>(j)).get();
+        EXPECT_EQ(bits(back.attackBlockCoef), bits(plain[j].attackBlockCoef));
+        EXPECT_EQ(bits(back.releaseBlockCoef), bits(plain[j].releaseBlockCoef));
+        EXPECT_EQ(back.centreFrequency, plain[j].centreFrequency);
+        EXPECT_EQ(back.sampleRate, plain[j].sampleRate);
+    }
 }
 
 using lumetra::test::RecordingEffect;
@@ -209,8 +227,8 @@ TEST(BankKernel, WholeEffectMetersMatchThePlainPathInEveryModeWithDelay) {
             SCOPED_TRACE(resp);
             auto plain = std::make_unique<RecordingEffect>();
             auto simd = std::make_unique<RecordingEffect>();
-            plain->kernel.setPath(KernelPath::Plain);
-            simd->kernel.setPath(path);
+            plain->engine.bank().setPath(KernelPath::Plain);
+            simd->engine.bank().setPath(path);
             for (RecordingEffect* e : {plain.get(), simd.get()}) {
                 e->setSampleRate(48000.0f);
                 e->resume();
@@ -234,11 +252,91 @@ TEST(BankKernel, WholeEffectMetersMatchThePlainPathInEveryModeWithDelay) {
                 ASSERT_EQ(plainMeters.size(), simdMeters.size());
                 for (size_t k = 0; k < plainMeters.size(); ++k)
                     ASSERT_EQ(bits(plainMeters[k]), bits(simdMeters[k])) << "value " << k << " at " << at;
-                expectSameState(plain->bank[0], simd->bank[0]);
+                expectSameState(plain->engine.bank(), simd->engine.bank());
                 plain->calls.clear();
                 simd->calls.clear();
                 at += n;
             }
+        }
+    }
+}
+
+// The engine alone, with no effect and no host: a 1 kHz tone lands in its band at its RMS, and
+// every band holds exactly what a row of plain detectors set up the same way holds.
+TEST(AnalyzerEngine, AloneMeasuresAToneLikeThePlainDetectors) {
+    constexpr float kRate = 48000.0f;
+    lumetra::AnalyzerEngine engine;
+    engine.prepare(kRate, 480);
+    engine.setMode(0.0f);
+    engine.setResp(0.0f);
+    std::vector<FilteredDetector> plain(32);
+    for (int j = 0; j < 32; ++j) {
+        plain[j].setup(1.0f, 1.0f, kRate, lumetra::bandCentreHz(j), 4);
+        const lumetra::ResponseTimes times = lumetra::responseTimes(0.0f, plain[j].centreFrequency);
+        plain[j].setTimes(times.attackSec, times.releaseSec);
+    }
+    const std::vector<float> tone = lumetra::test::sine(1000.0, kRate, 48000, 0.5);
+    const std::vector<float> silence(480, 0.0f);
+    for (size_t at = 0; at < tone.size(); at += 480) {
+        const float* in[2] = {tone.data() + at, silence.data()};
+        ASSERT_TRUE(engine.process(in, 2, 480));
+        for (FilteredDetector& d : plain) d.process(tone.data() + at, 480);
+    }
+    expectSameState(plain, engine.bank());
+    EXPECT_NEAR(engine.level(18), 0.5f / std::sqrt(2.0f), 0.01f);
+    EXPECT_LT(engine.level(15), 0.02f);
+    EXPECT_LT(engine.level(21), 0.02f);
+    EXPECT_EQ(engine.centreHz(18), lumetra::bandCentreHz(18));
+    for (int j = 0; j < 32; ++j) EXPECT_EQ(engine.meterFraction(j), lumetra::meterFraction(engine.level(j), 0.0f));
+}
+
+// Two engines, one on the plain path, one on each SIMD path, through one random schedule of
+// blocks of 0 to 8192 samples with everything a host or user can change in between: mode,
+// response mode, delay, volume, a new rate with resume, a band inspected, reset or rewritten.
+TEST(AnalyzerEngine, EveryPathMatchesThePlainOneAcrossChangesBetweenCalls) {
+    const std::vector<float> left = makeSignal(Signal::Noise, 100000, 48000.0);
+    const std::vector<float> right = makeSignal(Signal::ToneThenSilence, 100000, 48000.0);
+    const float rates[] = {44100.0f, 48000.0f, 96000.0f, 32000.0f};
+    for (KernelPath path : kSimdPaths) {
+        if (!lumetra::kernelPathSupported(path)) continue;
+        SCOPED_TRACE(lumetra::kernelPathName(path));
+        auto plain = std::make_unique<lumetra::AnalyzerEngine>();
+        auto simd = std::make_unique<lumetra::AnalyzerEngine>();
+        plain->bank().setPath(KernelPath::Plain);
+        simd->bank().setPath(path);
+        std::mt19937 random(2024);
+        float rate = 44100.0f;
+        for (lumetra::AnalyzerEngine* e : {plain.get(), simd.get()}) e->prepare(rate, 512);
+        size_t at = 0;
+        for (int step = 0; step < 120; ++step) {
+            SCOPED_TRACE(step);
+            const uint32_t change = static_cast<uint32_t>(random() % 12);
+            const float value = static_cast<float>(random() % 1001) / 1000.0f;
+            const int band = static_cast<int>(random() % 32);
+            for (lumetra::AnalyzerEngine* e : {plain.get(), simd.get()}) {
+                switch (change) {
+                case 0: e->setMode(value); break;
+                case 1: e->setResp(value); break;
+                case 2: e->setDelay(value, rate); break;
+                case 3: e->setVolume(value); break;
+                case 4: e->prepare(rates[step % 4], static_cast<int32_t>(value * 4096)); break;
+                case 5: e->detector(band).setLevel(0.0f); break;
+                case 6: e->detector(band).set(e->detector(band).get()); break;
+                case 7: e->detector(band).setTimes(value, 1.0f - value); break;
+                default: break;
+                }
+            }
+            if (change == 4) rate = rates[step % 4];
+            const uint32_t n = random() % 8 == 0 ? 0 : static_cast<uint32_t>(random() % 8193);
+            if (at + n > left.size()) at = 0;
+            const float* in[2] = {left.data() + at, right.data() + at};
+            ASSERT_TRUE(plain->process(in, 2, n));
+            ASSERT_TRUE(simd->process(in, 2, n));
+            at += n;
+            expectSameState(plain->bank(), simd->bank());
+            ASSERT_EQ(plain->ringWritePos, simd->ringWritePos);
+            for (int j = 0; j < 32; ++j)
+                ASSERT_EQ(bits(plain->meterFraction(j)), bits(simd->meterFraction(j))) << "band " << j;
         }
     }
 }

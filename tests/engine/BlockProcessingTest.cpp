@@ -22,27 +22,26 @@ bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
 }
 
 std::vector<float> analysisOf(const ADelay& effect, size_t n) {
-    return {effect.analysisBuffer.begin(), effect.analysisBuffer.begin() + static_cast<long>(n)};
+    return {effect.engine.analysisBuffer.begin(), effect.engine.analysisBuffer.begin() + static_cast<long>(n)};
 }
 
 TEST(BandBank, FreshEffectHasOneRowFor44100) {
     ADelay effect(nullptr);
-    ASSERT_EQ(effect.bank.size(), 1u);
-    ASSERT_EQ(effect.bank[0].size(), 32u);
+    ASSERT_EQ(effect.engine.bank().getBands(), 32);
     for (int j = 0; j < 32; ++j) {
-        const FilteredDetector& d = effect.bank[0][j];
+        const FilteredDetector d = effect.engine.detector(j).get();
         EXPECT_EQ(d.centreFrequency, lumetra::bandCentreHz(j));
         EXPECT_EQ(d.sampleRate, 44100.0f);
         EXPECT_EQ(d.level, 0.0f);
         EXPECT_EQ(d.sections.size(), 4u);
     }
-    EXPECT_EQ(effect.bankSampleRate, 44100.0f);
-    EXPECT_EQ(effect.analysisBuffer.size(), 44100u);
-    EXPECT_EQ(effect.delayRing, std::vector<float>(88200, 0.0f));
-    EXPECT_EQ(effect.ringWritePos, 0u);
+    EXPECT_EQ(effect.engine.bankSampleRate, 44100.0f);
+    EXPECT_EQ(effect.engine.analysisBuffer.size(), 44100u);
+    EXPECT_EQ(effect.engine.delayRing, std::vector<float>(88200, 0.0f));
+    EXPECT_EQ(effect.engine.ringWritePos, 0u);
     // Mode 1 at Resp 0: the lowest band's times, already applied.
-    EXPECT_NEAR(effect.bank[0][0].attackTime, 0.252f, 1e-6f);
-    EXPECT_NEAR(effect.bank[0][0].releaseTime, 1.4f, 1e-6f);
+    EXPECT_NEAR(effect.engine.detector(0).attackTime(), 0.252f, 1e-6f);
+    EXPECT_NEAR(effect.engine.detector(0).releaseTime(), 1.4f, 1e-6f);
 }
 
 TEST(BandBank, RateReachesTheBankOnlyAtResume) {
@@ -53,24 +52,24 @@ TEST(BandBank, RateReachesTheBankOnlyAtResume) {
     a.run(reference);
     b.run(effect);
     EXPECT_EQ(effect.meters(), reference.meters());
-    EXPECT_EQ(effect.analysisBuffer.size(), 44100u);
-    EXPECT_EQ(effect.bank[0][31].sections[0].b0, reference.bank[0][31].sections[0].b0);
+    EXPECT_EQ(effect.engine.analysisBuffer.size(), 44100u);
+    EXPECT_EQ(effect.engine.detector(31).section(0).b0, reference.engine.detector(31).section(0).b0);
 
     effect.resume();
-    EXPECT_EQ(effect.bankSampleRate, 48000.0f);
-    EXPECT_EQ(effect.analysisBuffer.size(), 48000u);
-    EXPECT_EQ(effect.delayRing, std::vector<float>(96000, 0.0f));
-    EXPECT_EQ(effect.ringWritePos, 0u);
+    EXPECT_EQ(effect.engine.bankSampleRate, 48000.0f);
+    EXPECT_EQ(effect.engine.analysisBuffer.size(), 48000u);
+    EXPECT_EQ(effect.engine.delayRing, std::vector<float>(96000, 0.0f));
+    EXPECT_EQ(effect.engine.ringWritePos, 0u);
     CFxRbjFilter expected;
     expected.designBandPass(lumetra::bandCentreHz(31), 48000.0, FilteredDetector::sectionQuality(lumetra::bandCentreHz(31), 48000.0f));
-    for (const FilteredDetector& d : effect.bank[0]) EXPECT_EQ(d.level, 0.0f);
-    EXPECT_EQ(effect.bank[0][31].sections[3].b0, expected.b0);
-    EXPECT_EQ(effect.bank[0][31].sections[3].a1, expected.a1);
+    for (int j = 0; j < 32; ++j) EXPECT_EQ(effect.engine.level(j), 0.0f);
+    EXPECT_EQ(effect.engine.detector(31).section(3).b0, expected.b0);
+    EXPECT_EQ(effect.engine.detector(31).section(3).a1, expected.a1);
 
     effect.setSampleRate(44100.7f);
     effect.resume();
-    EXPECT_EQ(effect.analysisBuffer.size(), 44100u);
-    EXPECT_EQ(effect.delayRing.size(), 88200u);
+    EXPECT_EQ(effect.engine.analysisBuffer.size(), 44100u);
+    EXPECT_EQ(effect.engine.delayRing.size(), 88200u);
 }
 
 TEST(BandBank, UnusableRateKeepsTheBankAsBuilt) {
@@ -83,17 +82,20 @@ TEST(BandBank, UnusableRateKeepsTheBankAsBuilt) {
         StereoBlock(noise).run(effect);
         effect.setSampleRate(rate);
         effect.resume();
-        EXPECT_EQ(effect.bankSampleRate, 48000.0f);
-        EXPECT_EQ(effect.analysisBuffer.size(), 48000u);
-        EXPECT_EQ(effect.delayRing.size(), 96000u);
-        EXPECT_EQ(effect.bank[0][10].level, 0.0f);  // resume still clears
-        for (const FilteredDetector& d : effect.bank[0]) EXPECT_TRUE(std::isfinite(d.sections[0].b0) && std::isfinite(d.attackBlockCoef));
+        EXPECT_EQ(effect.engine.bankSampleRate, 48000.0f);
+        EXPECT_EQ(effect.engine.analysisBuffer.size(), 48000u);
+        EXPECT_EQ(effect.engine.delayRing.size(), 96000u);
+        EXPECT_EQ(effect.engine.level(10), 0.0f);  // resume still clears
+        for (int j = 0; j < 32; ++j) {
+            const lumetra::DetectorView d = effect.engine.detector(j);
+            EXPECT_TRUE(std::isfinite(d.section(0).b0) && std::isfinite(d.attackBlockCoef()));
+        }
         effect.setParameter(lumetra::kDelay, 1.0f);
-        EXPECT_EQ(effect.delaySamples, 14400);  // 0.3 s at the rate the bank runs at
+        EXPECT_EQ(effect.engine.delaySamples, 14400);  // 0.3 s at the rate the bank runs at
         effect.calls.clear();
         StereoBlock block(lumetra::test::sine(1000.0, 48000.0, 48000));
         block.run(effect);
-        EXPECT_GT(effect.bank[0][18].level, 0.1f);
+        EXPECT_GT(effect.engine.level(18), 0.1f);
         for (float v : effect.meters()) EXPECT_TRUE(std::isfinite(v));
     }
 }
@@ -148,7 +150,7 @@ TEST(BlockProcessing, MonoInModeMReadsSixDecibelsHigher) {
         ADelay effect(nullptr);
         effect.setParameter(lumetra::kMode, i == 0 ? 0.0f : 0.5f);
         StereoBlock(tone).run(effect);
-        levels[i] = effect.bank[0][18].level;
+        levels[i] = effect.engine.level(18);
     }
     EXPECT_NEAR(20.0f * std::log10(levels[1] / levels[0]), 6.0206f, 0.01f);
 }
@@ -158,15 +160,15 @@ TEST(BlockProcessing, SineAtABandCentreSettlesNearItsRms) {
     effect.setParameter(lumetra::kMode, 0.0f);
     StereoBlock block(lumetra::test::sine(lumetra::bandCentreHz(18), 44100.0, 88200));
     block.run(effect);
-    EXPECT_NEAR(effect.bank[0][18].level, 0.7071f, 0.01f);
-    EXPECT_LT(effect.bank[0][15].level, 0.05f);
-    EXPECT_LT(effect.bank[0][21].level, 0.05f);
+    EXPECT_NEAR(effect.engine.level(18), 0.7071f, 0.01f);
+    EXPECT_LT(effect.engine.level(15), 0.05f);
+    EXPECT_LT(effect.engine.level(21), 0.05f);
 }
 
 TEST(AnalysisDelay, HundredSamplesInBlocksOf64) {
     ADelay effect(nullptr);
     effect.setParameter(lumetra::kMode, 0.0f);
-    effect.delaySamples = 100;
+    effect.engine.delaySamples = 100;
     std::vector<float> first(64), second(64);
     for (int k = 0; k < 64; ++k) first[k] = float(k + 1), second[k] = float(k + 65);
     StereoBlock(first).run(effect);
@@ -176,7 +178,7 @@ TEST(AnalysisDelay, HundredSamplesInBlocksOf64) {
     EXPECT_EQ(std::vector<float>(analysis.begin(), analysis.begin() + 36), std::vector<float>(36, 0.0f));
     EXPECT_EQ(analysis[36], 1.0f);  // input sample 0 of the first block
     EXPECT_EQ(analysis[63], 28.0f);
-    EXPECT_EQ(effect.ringWritePos, 128u);
+    EXPECT_EQ(effect.engine.ringWritePos, 128u);
 }
 
 TEST(AnalysisDelay, ExactForAnyBlockLengthsAndDelays) {
@@ -185,7 +187,7 @@ TEST(AnalysisDelay, ExactForAnyBlockLengthsAndDelays) {
         SCOPED_TRACE(delay);
         ADelay effect(nullptr);
         effect.setParameter(lumetra::kMode, 0.0f);
-        effect.delaySamples = delay;
+        effect.engine.delaySamples = delay;
         std::vector<float> input, delayed;
         for (int block = 0; block < 120; ++block) {
             const size_t n = std::uniform_int_distribution<size_t>(0, block % 10 == 9 ? 9000 : 700)(random);
@@ -209,14 +211,14 @@ TEST(AnalysisDelay, LongBlockGrowsTheRing) {
     const std::vector<float> noise = lumetra::test::whiteNoise(100000);
     StereoBlock block(noise);
     block.run(effect);
-    EXPECT_GE(effect.delayRing.size(), 13230u + 100000u);
-    EXPECT_EQ(effect.analysisBuffer[13230], noise[0]);
+    EXPECT_GE(effect.engine.delayRing.size(), 13230u + 100000u);
+    EXPECT_EQ(effect.engine.analysisBuffer[13230], noise[0]);
     EXPECT_TRUE(sameBits(block.outLeft, noise));
 }
 
 TEST(MeterPush, ThirtyTwoPackedValuesPerBlockInBandOrder) {
     RecordingEffect effect;
-    effect.bank[0][5].level = 1.0f;
+    effect.engine.detector(5).setLevel(1.0f);
     float sample[2] = {0.0f, 0.0f};
     float* channels[2] = {&sample[0], &sample[1]};
     auto emptyBlock = [&] { effect.processReplacing(channels, channels, 0); };
@@ -254,7 +256,7 @@ TEST(BlockProcessing, RefusedCallsWriteNothing) {
     effect.processReplacing(halfNull, outputs, 64);
     EXPECT_EQ(out, std::vector<float>(64, -7.0f));
     EXPECT_TRUE(effect.meters().empty());
-    EXPECT_EQ(effect.ringWritePos, 0u);
+    EXPECT_EQ(effect.engine.ringWritePos, 0u);
 }
 
 TEST(BlockProcessing, NonFiniteInputLeavesNoMeterStuck) {
@@ -268,7 +270,7 @@ TEST(BlockProcessing, NonFiniteInputLeavesNoMeterStuck) {
     EXPECT_TRUE(sameBits(block.outLeft, bad));
     for (float v : effect.meters()) EXPECT_TRUE(std::isfinite(v));
     StereoBlock(lumetra::test::sine(1000.0, 44100.0, 44100)).run(effect);
-    EXPECT_NEAR(effect.bank[0][18].level, 0.7071f, 0.03f);
+    EXPECT_NEAR(effect.engine.level(18), 0.7071f, 0.03f);
 }
 
 }  // namespace

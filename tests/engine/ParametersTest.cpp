@@ -95,16 +95,16 @@ TEST(Parameters, OutOfRangeIndicesTouchNothing) {
 TEST(Parameters, DelayGivesSamplesAtTheRateOfTheMoment) {
     ADelay e(nullptr);
     e.setParameter(lumetra::kDelay, 0.5f);
-    EXPECT_EQ(e.delaySamples, 6615);
+    EXPECT_EQ(e.engine.delaySamples, 6615);
     e.setParameter(lumetra::kDelay, 0.1f);
-    EXPECT_EQ(e.delaySamples, 1323);
+    EXPECT_EQ(e.engine.delaySamples, 1323);
     e.setParameter(lumetra::kDelay, 1.0f);
-    EXPECT_EQ(e.delaySamples, 13230);
+    EXPECT_EQ(e.engine.delaySamples, 13230);
     e.setSampleRate(96000.0f);
     e.resume();
-    EXPECT_EQ(e.delaySamples, 13230);  // until Delay is set again
+    EXPECT_EQ(e.engine.delaySamples, 13230);  // until Delay is set again
     e.setParameter(lumetra::kDelay, 1.0f);
-    EXPECT_EQ(e.delaySamples, 28800);
+    EXPECT_EQ(e.engine.delaySamples, 28800);
 
     // Values a host or an automation lane may send: read back as sent, delay clamped.
     const struct {
@@ -114,7 +114,7 @@ TEST(Parameters, DelayGivesSamplesAtTheRateOfTheMoment) {
     for (const auto& h : hostile) {
         SCOPED_TRACE(h.value);
         e.setParameter(lumetra::kDelay, h.value);
-        EXPECT_EQ(e.delaySamples, h.samples);
+        EXPECT_EQ(e.engine.delaySamples, h.samples);
         const float back = e.getParameter(lumetra::kDelay);
         EXPECT_TRUE(std::memcmp(&back, &h.value, sizeof back) == 0);
     }
@@ -122,13 +122,13 @@ TEST(Parameters, DelayGivesSamplesAtTheRateOfTheMoment) {
 
 TEST(Parameters, RespAppliesTimesAndKeepsLevels) {
     ADelay e(nullptr);
-    e.bank[0][20].level = 0.3f;
+    e.engine.detector(20).setLevel(0.3f);
     e.setParameter(lumetra::kResp, 0.7f);
-    EXPECT_EQ(e.bank[0][20].attackTime, 1.4f);
-    EXPECT_EQ(e.bank[0][20].level, 0.3f);
+    EXPECT_EQ(e.engine.detector(20).attackTime(), 1.4f);
+    EXPECT_EQ(e.engine.level(20), 0.3f);
     e.setParameter(lumetra::kResp, 0.3f);
-    EXPECT_EQ(e.bank[0][20].attackTime, 0.343f);
-    EXPECT_EQ(e.bank[0][20].attackBlockCoef, FilteredDetector::blockCoefficient(0.343f, 44100.0f, 128));
+    EXPECT_EQ(e.engine.detector(20).attackTime(), 0.343f);
+    EXPECT_EQ(e.engine.detector(20).attackBlockCoef(), FilteredDetector::blockCoefficient(0.343f, 44100.0f, 128));
 }
 
 TEST(Programs, NamesNumberedStoredAndCut) {
@@ -186,7 +186,7 @@ TEST(Programs, SwitchingAppliesTheSlotThroughSetParameter) {
     EXPECT_EQ(e.calls[0].value, 0.25f);
     EXPECT_EQ(e.calls[3].value, 0.9f);
     EXPECT_EQ(e.programs[3].delay, 0.25f);
-    EXPECT_EQ(e.delaySamples, 3307);
+    EXPECT_EQ(e.engine.delaySamples, 3307);
 
     e.calls.clear();
     for (VstInt32 bad : {-1, 16, INT32_MIN, INT32_MAX}) e.setProgram(bad);

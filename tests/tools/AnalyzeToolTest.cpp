@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/AnalyzerEngine.h"
 #include "plugin/ADelay.h"
 #include "tests/tools/AudioFiles.h"
 #include "tests/tools/ToolRun.h"
@@ -58,11 +59,10 @@ TEST(AnalyzeTool, SineLandsInItsBandAtTheLevelTheBallisticsPredict) {
 
     // The engine's own attack for the 1 kHz band: the level climbs towards the sine's RMS by this
     // coefficient once per 128 samples.
-    ADelay engine(nullptr);
-    engine.setSampleRate(float(kRate));
-    engine.resume();
-    engine.setParameter(kResp, 0.0f);
-    const double coef = engine.bank[0][18].attackBlockCoef;
+    AnalyzerEngine engine;
+    engine.prepare(float(kRate), 512);
+    engine.setResp(0.0f);
+    const double coef = engine.detector(18).attackBlockCoef();
     const double rms = kAmplitude / std::sqrt(2.0);
 
     const Csv csv = readCsv(dir.path("c.csv"));
@@ -162,13 +162,14 @@ TEST(AnalyzeTool, CsvAndJsonCarryTheEngineValues) {
     ASSERT_EQ(run.status, 0) << run.err;
 
     // The same audio, blocks and parameter values straight into the effect.
-    ADelay engine(nullptr);
-    engine.setSampleRate(float(kRate));
-    engine.resume();
-    engine.setParameter(kDelay, 50.0f / 300.0f);
-    engine.setParameter(kVolume, 26.0f / 40.0f);
-    engine.setParameter(kMode, 0.5f);
-    engine.setParameter(kResp, 0.5f);
+    ADelay effect(nullptr);
+    effect.setSampleRate(float(kRate));
+    effect.resume();
+    effect.setParameter(kDelay, 50.0f / 300.0f);
+    effect.setParameter(kVolume, 26.0f / 40.0f);
+    effect.setParameter(kMode, 0.5f);
+    effect.setParameter(kResp, 0.5f);
+    const AnalyzerEngine& engine = effect.engine;
     std::vector<float> l(left), r(right), outL(kBlock), outR(kBlock);
 
     const Csv csv = readCsv(dir.path("c.csv"));
@@ -184,11 +185,11 @@ TEST(AnalyzeTool, CsvAndJsonCarryTheEngineValues) {
         const int n = std::min(kBlock, kFrames - done);
         float* inputs[2] = {l.data() + done, r.data() + done};
         float* outputs[2] = {outL.data(), outR.data()};
-        engine.processReplacing(inputs, outputs, n);
+        effect.processReplacing(inputs, outputs, n);
         done += n;
         ASSERT_NEAR(row[0], double(done) / kRate, 1e-6);
         for (int j = 0; j < kNumBands; ++j) {
-            const float db = levelToDb(engine.bank[0][size_t(j)].level);
+            const float db = levelToDb(engine.level(j));
             ASSERT_EQ(row[size_t(1 + j)], db) << "band " << j << " at " << row[0] << " s";  // exact
             maxDb[size_t(j)] = std::max(maxDb[size_t(j)], db);
         }
@@ -198,9 +199,9 @@ TEST(AnalyzeTool, CsvAndJsonCarryTheEngineValues) {
               std::string::npos);
     for (int j = 0; j < kNumBands; ++j) {
         SCOPED_TRACE(j);
-        EXPECT_EQ(jsonBand(json, j, "centre_hz"), engine.bank[0][size_t(j)].centreFrequency);
+        EXPECT_EQ(jsonBand(json, j, "centre_hz"), engine.centreHz(j));
         EXPECT_EQ(jsonBand(json, j, "max_db"), maxDb[size_t(j)]);
-        EXPECT_EQ(jsonBand(json, j, "final_db"), levelToDb(engine.bank[0][size_t(j)].level));
+        EXPECT_EQ(jsonBand(json, j, "final_db"), levelToDb(engine.level(j)));
         EXPECT_LE(jsonBand(json, j, "avg_db"), maxDb[size_t(j)]);
     }
 }

@@ -1,0 +1,73 @@
+// log10 of positive finite doubles, written once for any lane type; included only by the
+// meter-value translation units, each compiled for its own instruction set, so everything here
+// has internal linkage (no wider code can leak into a narrower path).
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+namespace {
+
+// log10 of a positive finite double, in double, written once for the scalar and the two-lane
+// type so both perform the same IEEE operations in the same order (hence the same bits).
+// x = 2^k * m with m in [sqrt(2)/2, sqrt(2)), f = m - 1 (exact); log(1 + f) from the minimax
+// series in s = f / (2 + f); the sum kept as a high part with its low 32 bits cleared plus a
+// low part, so that the products with the split constants stay exact and the final sum is off by
+// well under one double ulp. Nothing here calls the C library.
+constexpr double kIvln10Hi = 4.34294481878168880939e-01;   // 1 / ln 10, 33 bits
+constexpr double kIvln10Lo = 2.50829467116452752298e-11;   // 1 / ln 10 - kIvln10Hi
+constexpr double kLog10TwoHi = 3.01029995663611771306e-01;  // log10(2), 36 bits
+constexpr double kLog10TwoLo = 3.69423907715893078616e-13;  // log10(2) - kLog10TwoHi
+constexpr double kLg1 = 6.666666666666735130e-01, kLg2 = 3.999999999940941908e-01,
+                 kLg3 = 2.857142874366239149e-01, kLg4 = 2.222219843214978396e-01,
+                 kLg5 = 1.818357216161805012e-01, kLg6 = 1.531383769920937332e-01,
+                 kLg7 = 1.479819860511658591e-01;
+constexpr uint64_t kSqrt2Mantissa = 0x6A09E667F3BCDull;  // mantissa bits of sqrt(2)
+
+struct Scalar {
+    using D = double;
+    static D set(double v) { return v; }
+    static D add(D a, D b) { return a + b; }
+    static D sub(D a, D b) { return a - b; }
+    static D mul(D a, D b) { return a * b; }
+    static D div(D a, D b) { return a / b; }
+    static D clearLowWord(D a) { return std::bit_cast<double>(std::bit_cast<uint64_t>(a) & 0xFFFFFFFF00000000ull); }
+    // k (as a double) and m of x = 2^k * m, m in [sqrt(2)/2, sqrt(2)).
+    static void split(D x, D& k, D& m) {
+        const uint64_t bits = std::bit_cast<uint64_t>(x);
+        const uint64_t mantissa = bits & 0x000FFFFFFFFFFFFFull;
+        const uint64_t high = mantissa > kSqrt2Mantissa ? 1 : 0;  // m halved, k one up
+        m = std::bit_cast<double>(mantissa | ((0x3FFull - high) << 52));
+        // The exponent through 2^52 + e: an exact integer-to-double conversion without the
+        // conversion instruction the vector type lacks.
+        k = std::bit_cast<double>(0x4330000000000000ull | ((bits >> 52) + high)) - 4503599627371519.0;
+    }
+};
+
+template <typename V>
+inline typename V::D log10Positive(typename V::D x) {
+    using D = typename V::D;
+    D k, m;
+    V::split(x, k, m);
+    const D f = V::sub(m, V::set(1.0));
+    const D hfsq = V::mul(V::mul(V::set(0.5), f), f);
+    const D s = V::div(f, V::add(V::set(2.0), f));
+    const D z = V::mul(s, s);
+    const D w = V::mul(z, z);
+    const D t1 = V::mul(w, V::add(V::set(kLg2), V::mul(w, V::add(V::set(kLg4), V::mul(w, V::set(kLg6))))));
+    const D t2 = V::mul(z, V::add(V::set(kLg1),
+                                  V::mul(w, V::add(V::set(kLg3), V::mul(w, V::add(V::set(kLg5), V::mul(w, V::set(kLg7))))))));
+    const D r = V::add(t2, t1);
+    const D hi = V::clearLowWord(V::sub(f, hfsq));
+    const D lo = V::add(V::sub(V::sub(f, hi), hfsq), V::mul(s, V::add(hfsq, r)));
+    D valHi = V::mul(hi, V::set(kIvln10Hi));
+    const D y2 = V::mul(k, V::set(kLog10TwoHi));
+    D valLo = V::add(V::add(V::mul(k, V::set(kLog10TwoLo)), V::mul(V::add(lo, hi), V::set(kIvln10Lo))),
+                     V::mul(lo, V::set(kIvln10Hi)));
+    const D sum = V::add(y2, valHi);
+    valLo = V::add(valLo, V::add(V::sub(y2, sum), valHi));
+    valHi = sum;
+    return V::add(valLo, valHi);
+}
+
+}  // namespace

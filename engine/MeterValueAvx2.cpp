@@ -1,0 +1,51 @@
+// The four-lane meter logarithm; this file alone is compiled with -mavx2 (no FMA: products and
+// sums stay separately rounded, so every lane gives the scalar path's bits).
+#include <immintrin.h>
+
+#include <limits>
+
+#include "engine/Log10Lanes.h"
+#include "engine/MeterValue.h"
+
+namespace {
+
+struct FourLanes {
+    using D = __m256d;
+    static D set(double v) { return _mm256_set1_pd(v); }
+    static D add(D a, D b) { return _mm256_add_pd(a, b); }
+    static D sub(D a, D b) { return _mm256_sub_pd(a, b); }
+    static D mul(D a, D b) { return _mm256_mul_pd(a, b); }
+    static D div(D a, D b) { return _mm256_div_pd(a, b); }
+    static D clearLowWord(D a) {
+        return _mm256_and_pd(a, _mm256_castsi256_pd(_mm256_set1_epi64x(static_cast<long long>(0xFFFFFFFF00000000ull))));
+    }
+    static void split(D x, D& k, D& m) {
+        const __m256i bits = _mm256_castpd_si256(x);
+        const __m256i mantissa = _mm256_and_si256(bits, _mm256_set1_epi64x(0x000FFFFFFFFFFFFFll));
+        const __m256d one = _mm256_castsi256_pd(_mm256_or_si256(mantissa, _mm256_set1_epi64x(0x3FF0000000000000ll)));
+        const __m256d sqrt2 = _mm256_castsi256_pd(_mm256_set1_epi64x(static_cast<long long>(0x3FF0000000000000ull | kSqrt2Mantissa)));
+        const __m256i high = _mm256_srli_epi64(_mm256_castpd_si256(_mm256_cmp_pd(one, sqrt2, _CMP_GT_OQ)), 63);
+        m = _mm256_castsi256_pd(
+            _mm256_or_si256(mantissa, _mm256_slli_epi64(_mm256_sub_epi64(_mm256_set1_epi64x(0x3FF), high), 52)));
+        k = _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(_mm256_set1_epi64x(0x4330000000000000ll),
+                                                              _mm256_add_epi64(_mm256_srli_epi64(bits, 52), high))),
+                          _mm256_set1_pd(4503599627371519.0));
+    }
+};
+
+}  // namespace
+
+int lumetra::log10FloatsAvx2(const float* x, float* out, int n) {
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 largest = _mm_set1_ps(std::numeric_limits<float>::max());
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 in = _mm_loadu_ps(x + i);
+        if (_mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(in, zero), _mm_cmple_ps(in, largest))) != 0xF) {
+            for (int k = i; k < i + 4; ++k) out[k] = log10Float(x[k]);
+            continue;
+        }
+        _mm_storeu_ps(out + i, _mm256_cvtpd_ps(log10Positive<FourLanes>(_mm256_cvtps_pd(in))));
+    }
+    return i;
+}
