@@ -1,7 +1,6 @@
 #include "tests/editor/EditorWindowSupport.h"
 
 #include <X11/Xutil.h>
-#include <cairo.h>
 
 #include <chrono>
 #include <cmath>
@@ -16,19 +15,13 @@ namespace editortest {
 Image decodeImage(int number) {
     Image image;
     auto* bitmap = new CBitmap(number);  // the toolkit's own decoding, as the editor draws it
-    if (cairo_surface_t* surface = bitmap->getSurface()) {
-        cairo_surface_flush(surface);
-        image.width = cairo_image_surface_get_width(surface);
-        image.height = cairo_image_surface_get_height(surface);
-        const int stride = cairo_image_surface_get_stride(surface);
-        const unsigned char* data = cairo_image_surface_get_data(surface);
+    if (const IPlatformBitmap* decoded = bitmap->getPlatformBitmap()) {
+        image.width = decoded->getWidth();
+        image.height = decoded->getHeight();
         image.pixels.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
         for (int y = 0; y < image.height; ++y)
-            for (int x = 0; x < image.width; ++x) {
-                uint32_t argb;
-                std::memcpy(&argb, data + y * stride + x * 4, 4);
-                image.pixels[static_cast<size_t>(y * image.width + x)] = argb & 0xFFFFFFu;
-            }
+            for (int x = 0; x < image.width; ++x)
+                image.pixels[static_cast<size_t>(y * image.width + x)] = decoded->getPixel(x, y) & 0xFFFFFFu;
     }
     bitmap->forget();
     return image;
