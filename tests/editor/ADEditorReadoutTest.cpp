@@ -9,7 +9,7 @@
 
 #include "editor/ADEditor.h"
 #include "tests/editor/EditorWindowSupport.h"
-#include "tests/editor/X11TestSupport.h"
+#include "toolkit/CButtonState.h"
 #include "toolkit/CDrawContext.h"
 #include "toolkit/CParamDisplay.h"
 #include "toolkit/IPlatformOffscreen.h"
@@ -130,12 +130,7 @@ TEST_F(ReadoutsOnScreen, ControlClickOnEitherSliderResetsItsReadout) {
     editor.idle(1);
     expectReadouts(0.0f, "-20.0", 1.0f, "300");
 
-    const Window frame = editor.frameWindow();
-    for (int y : {195, 95}) {  // the Volume slider, then the Delay slider
-        x11test::sendButton(editor.display, frame, ButtonPress, Button1, 879, y, ControlMask);
-        x11test::sendButton(editor.display, frame, ButtonRelease, Button1, 879, y, ControlMask | Button1Mask);
-        editor.idle(1);
-    }
+    for (int y : {195, 95}) editor.click(879, y, kControl);  // the Volume slider, then the Delay slider
     EXPECT_FLOAT_EQ(editor.host.getParameter(2), 0.5f);
     EXPECT_FLOAT_EQ(editor.host.getParameter(0), 0.5f);
     expectReadouts(0.5f, "+0.0", 0.5f, "150");
