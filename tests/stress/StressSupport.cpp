@@ -7,7 +7,8 @@
 #include <limits>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime (GCC installs no header that declares it).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace stress {
