@@ -262,6 +262,18 @@ TEST_F(GUIEditor, GesturesReachTheHostBracketedByBeginAndEndEdit) {
     EXPECT_EQ(pump(3).size(), 3u);
     EXPECT_FALSE(editor->onKeyDown(letter));
     EXPECT_FALSE(editor->onKeyUp(up));
+
+    // A wheel notch over the slider is one step, a whole edit; down undoes it.
+    const float before = effect->parameters[2];
+    testwindows::wheel(window, 18, 45, true);
+    std::vector<HostCall> calls = pump(3);
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0], (HostCall{audioMasterBeginEdit, 2, 0, 0.0f}));
+    EXPECT_EQ(calls[2], (HostCall{audioMasterEndEdit, 2, 0, 0.0f}));
+    EXPECT_NEAR(effect->parameters[2], before + 0.1f, 1e-6f);
+    testwindows::wheel(window, 18, 45, false);
+    EXPECT_EQ(pump(3).size(), 3u);
+    EXPECT_NEAR(effect->parameters[2], before, 1e-6f);
     editor->close();
 }
 

@@ -33,6 +33,8 @@ int childCount(NativeWindow window);
 void mouseDown(NativeWindow window, int x, int y, int32_t modifiers = 0);
 void mouseMove(NativeWindow window, int x, int y);
 void mouseUp(NativeWindow window, int x, int y, int32_t modifiers = 0);
+// One notch of the wheel at (x, y) of window, away from the user when up.
+void wheel(NativeWindow window, int x, int y, bool up);
 
 // The window system's messages for the test's thread handled, as a host's loop does (nothing to
 // do on X11: the editor reads its own connection at idle).

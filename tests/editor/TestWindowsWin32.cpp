@@ -92,6 +92,15 @@ void mouseMove(NativeWindow window, int x, int y) { send(window, WM_MOUSEMOVE, M
 
 void mouseUp(NativeWindow window, int x, int y, int32_t modifiers) { send(window, WM_LBUTTONUP, keyState(modifiers), x, y); }
 
+// The message carries screen coordinates, as the system sends it.
+void wheel(NativeWindow window, int x, int y, bool up) {
+    POINT point{x, y};
+    ClientToScreen(asWindow(window), &point);
+    const auto delta = static_cast<WORD>(static_cast<short>(up ? WHEEL_DELTA : -WHEEL_DELTA));
+    SendMessageW(asWindow(window), WM_MOUSEWHEEL, MAKEWPARAM(0, delta),
+                 MAKELPARAM(static_cast<WORD>(point.x), static_cast<WORD>(point.y)));
+}
+
 void handleMessages() {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {

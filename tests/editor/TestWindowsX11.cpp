@@ -63,6 +63,10 @@ void mouseUp(NativeWindow window, int x, int y, int32_t modifiers) {
                         xState(modifiers) | Button1Mask);
 }
 
+void wheel(NativeWindow window, int x, int y, bool up) {
+    x11test::sendButton(display, static_cast<Window>(window), ButtonPress, up ? Button4 : Button5, x, y);
+}
+
 void handleMessages() {}
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

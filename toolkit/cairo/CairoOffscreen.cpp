@@ -28,7 +28,11 @@ std::unique_ptr<IPlatformBitmap> IPlatformBitmap::createFromPng(const unsigned c
         cairo_surface_destroy(decoded);  // an error surface is still an object to release
         return nullptr;
     }
-    return std::make_unique<CairoBitmap>(decoded);
+    // Held until the wrapper exists: a failed allocation of the wrapper must not leak the image.
+    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> owned(decoded, cairo_surface_destroy);
+    auto bitmap = std::make_unique<CairoBitmap>(owned.get());
+    owned.release();
+    return bitmap;
 }
 
 uint32_t CairoBitmap::getPixel(int32_t x, int32_t y) const {

@@ -51,7 +51,13 @@ std::unique_ptr<IPlatformOffscreen> IPlatformOffscreen::create(int32_t width, in
         DeleteObject(bitmap);
         return nullptr;
     }
-    return std::make_unique<GdiOffscreen>(dc, bitmap, static_cast<uint32_t*>(bits), width, height);
+    try {
+        return std::make_unique<GdiOffscreen>(dc, bitmap, static_cast<uint32_t*>(bits), width, height);
+    } catch (...) {  // no memory for the object: the GDI objects go back
+        DeleteDC(dc);
+        DeleteObject(bitmap);
+        throw;
+    }
 }
 
 GdiOffscreen::GdiOffscreen(HDC dc, HBITMAP bitmap, uint32_t* bits, int32_t width, int32_t height)
