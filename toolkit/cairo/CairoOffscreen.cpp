@@ -28,7 +28,12 @@ std::unique_ptr<IPlatformBitmap> IPlatformBitmap::createFromPng(const unsigned c
         cairo_surface_destroy(decoded);  // an error surface is still an object to release
         return nullptr;
     }
-    return std::make_unique<CairoBitmap>(decoded);
+    try {
+        return std::make_unique<CairoBitmap>(decoded);
+    } catch (...) {
+        cairo_surface_destroy(decoded);  // no memory for the wrapper: the surface goes too
+        throw;
+    }
 }
 
 uint32_t CairoBitmap::getPixel(int32_t x, int32_t y) const {
