@@ -36,30 +36,35 @@ void send(NativeWindow window, UINT message, WPARAM keys, int x, int y) {
 
 }  // namespace
 
+// One shown window of the editor's size at the screen's corner, as a host's plug-in window, for
+// the whole program: Wine waits some 2 s for a window manager whenever a shown top-level window
+// goes away. The system takes it at exit.
+static HWND hostWindow() {
+    static HWND window = [] {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kParentClass;
+        RegisterClassW(&windowClass);
+        return CreateWindowExW(0, kParentClass, L"host", WS_POPUP | WS_VISIBLE, 0, 0, ModuleEditor::kWidth,
+                               ModuleEditor::kHeight, nullptr, nullptr, windowClass.hInstance, nullptr);
+    }();
+    return window;
+}
+
 bool ModuleEditor::setUp() {
     if (!loadModule()) return false;
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = kParentClass;
-    RegisterClassW(&windowClass);  // fails harmlessly when an earlier test registered it
-    // A client area of the editor's size at the screen's corner, as a host's plug-in window.
-    RECT area{0, 0, kWidth, kHeight};
-    AdjustWindowRect(&area, WS_POPUP, FALSE);
-    HWND window = CreateWindowExW(0, kParentClass, L"host", WS_POPUP | WS_VISIBLE, 0, 0, area.right - area.left,
-                                  area.bottom - area.top, nullptr, nullptr, windowClass.hInstance, nullptr);
-    if (window == nullptr) {
+    if (hostWindow() == nullptr) {
         why = "no window";
         return false;
     }
-    parent = reinterpret_cast<NativeWindow>(window);
+    parent = reinterpret_cast<NativeWindow>(hostWindow());
     handleMessages();
     return true;
 }
 
 ModuleEditor::~ModuleEditor() {
     host.unload();
-    if (parent) DestroyWindow(asWindow(parent));
     handleMessages();
 }
 

@@ -15,7 +15,9 @@
 #include "plugin/AudioEffectX.h"
 #include "tests/editor/TestImages.h"
 #include "tests/editor/TestWindows.h"
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include "tests/editor/X11TestSupport.h"
 #endif
 #include "toolkit/CBitmap.h"
@@ -284,6 +286,64 @@ TEST_F(GUIEditor, ClosingMidDragEndsTheGestureOnce) {
         EXPECT_TRUE(recorder.editorCalls().empty());
     }
 }
+
+// A host may destroy its window, and so the editor's, before it closes the editor; in the middle
+// of a drag at that. Nothing fails, and the gesture ends once (on Windows already when the
+// window loses the mouse, on X11 at the close).
+TEST_F(GUIEditor, AParentDestroyedBeforeCloseCostsNothing) {
+    if (!openDisplay()) GTEST_SKIP() << "no window system";
+    const testwindows::NativeWindow parent = topWindow(220, 170);
+    ASSERT_TRUE(editor->open(asParent(parent)));
+    editor->idle();
+    testwindows::mouseDown(editor->window(), 18, 45);
+    testwindows::mouseMove(editor->window(), 18, 20);
+    pump(2);
+#if !defined(_WIN32)
+    x11test::SentinelHandler sentinel;
+#endif
+    testwindows::destroyWindow(parent);
+    editor->idle();
+    editor->doIdleStuff();
+    editor->close();
+    std::vector<HostCall> edits = recorder.editorCalls();
+    std::erase_if(edits, [](const HostCall& c) { return c.opcode == audioMasterIdle; });
+    EXPECT_EQ(edits, (std::vector<HostCall>{{audioMasterEndEdit, 2, 0, 0.0f}}));
+#if !defined(_WIN32)
+    EXPECT_EQ(x11test::SentinelHandler::errors, 0);
+#endif
+}
+
+#if defined(_WIN32)
+// The frame's window class lives exactly as long as a frame does, so none outlives the module;
+// key messages on the editor's window are the host's (they reach the editor through
+// effEditKeyDown/effEditKeyUp only).
+TEST_F(GUIEditor, WindowClassGoesWithTheLastFrameAndKeysStayTheHosts) {
+    const testwindows::NativeWindow parent = topWindow(220, 170);
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&hostCallback), &module);
+    auto classExists = [&] {
+        WNDCLASSEXW found{};
+        found.cbSize = sizeof found;
+        return GetClassInfoExW(module, L"LumetraEditorFrame", &found) != 0;
+    };
+    TestEffect second;
+    auto* other = new TestEditor(&second);  // owned by second
+    ASSERT_TRUE(editor->open(asParent(parent)));
+    ASSERT_TRUE(other->open(asParent(parent)));
+    EXPECT_TRUE(classExists());
+    editor->close();
+    EXPECT_TRUE(classExists()) << "another frame still lives";
+
+    testwindows::mouseDown(other->window(), 18, 45);  // the slider takes the focus
+    testwindows::mouseUp(other->window(), 18, 45);
+    pump(3);
+    for (UINT message : {WM_KEYDOWN, WM_KEYUP}) SendMessageW(reinterpret_cast<HWND>(other->window()), message, VK_UP, 0);
+    EXPECT_TRUE(pump(1).empty());
+    other->close();
+    EXPECT_FALSE(classExists());
+}
+#endif
 
 // A host may call effEditIdle back from inside the idle feedback's audioMasterIdle; the editor
 // then does nothing at all, not even move new values into its views: they are taken at the next idle.

@@ -15,8 +15,8 @@ bool available();
 // Destroys every window made here, children first, and closes the connection.
 void closeAll();
 
-// A shown window of width x height at (0, 0) of parent (the screen when 0), of the given window
-// class name, or of the test's own class.
+// A window of width x height at (0, 0) of parent (the screen when 0), of the given window class
+// name, or of the test's own class. Shown, except a top-level one on Windows.
 NativeWindow makeWindow(NativeWindow parent, int width, int height, const char* className = nullptr);
 void destroyWindow(NativeWindow window);  // also forgets it
 

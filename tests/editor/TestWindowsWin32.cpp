@@ -56,7 +56,9 @@ NativeWindow makeWindow(NativeWindow parent, int width, int height, const char* 
     const std::string name8 = className ? className : "LumetraTestWindow";
     const std::wstring name(name8.begin(), name8.end());
     if (!useClass(name)) return 0;
-    const DWORD style = (parent ? WS_CHILD : WS_POPUP) | WS_VISIBLE;
+    // Top-level windows stay hidden: Wine waits some 2 s for a window manager whenever a shown
+    // one goes away. Children are shown, as a host's are.
+    const DWORD style = parent ? WS_CHILD | WS_VISIBLE : WS_POPUP;
     HWND window = CreateWindowExW(0, name.c_str(), L"", style, 0, 0, width, height, asWindow(parent), nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
     if (window) windows.push_back(window);
