@@ -70,7 +70,7 @@ case "${1:-}" in
         build build-asan -DLUMETRA_SANITIZE=address -DLUMETRA_BUILD_BENCH=OFF
         ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_tests build-asan
         build build-tsan -DLUMETRA_SANITIZE=thread -DLUMETRA_BUILD_BENCH=OFF -- threads_tests
-        TSAN_OPTIONS=halt_on_error=1 run_tests build-tsan -L threads
+        TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" run_tests build-tsan -L threads
         ;;
     install)
         cmake --install build --component tool --prefix "$HOME/.local"

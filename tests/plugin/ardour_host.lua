@@ -1,22 +1,22 @@
--- Run by ardour's headless Lua interpreter: a session on the dummy audio engine, the plug-ins Ardour
+-- Run by Ardour's headless Lua interpreter: a new project on the dummy audio engine, the plug-ins Ardour
 -- found on its VST path with their programs, then the module instantiated, its parameters listed,
--- and inserted on a stereo track of the running session.
+-- and inserted on a stereo track of the running project.
 ARDOUR.config():set_hide_dummy_backend(false)
 AudioEngine:set_backend("None (Dummy)", "", "")
 AudioEngine:set_sample_rate(48000)
-local session = create_session(arg[1], "host-test", 48000)
-assert(session, "no session")
+local project = create_session(arg[1], "host-test", 48000)
+assert(project, "no project")
 for info in ARDOUR.LuaAPI.list_plugins():iter() do
   if info.type == ARDOUR.PluginType.LXVST then
     print("plugin", info.name, info.unique_id, info.creator, info.category)
     for preset in info:get_presets():iter() do print("program", preset.label) end
   end
 end
-local processor = ARDOUR.LuaAPI.new_plugin(session, "Lumetra", ARDOUR.PluginType.LXVST, "")
+local processor = ARDOUR.LuaAPI.new_plugin(project, "Lumetra", ARDOUR.PluginType.LXVST, "")
 assert(not processor:isnil(), "Ardour could not instantiate the module")
 local plugin = processor:to_insert():plugin(0)
 for j = 0, plugin:parameter_count() - 1 do print("parameter", plugin:parameter_label(j)) end
-local track = session:new_audio_track(2, 2, nil, 1, "analyzer", ARDOUR.PresentationInfo.max_order,
+local track = project:new_audio_track(2, 2, nil, 1, "analyzer", ARDOUR.PresentationInfo.max_order,
                                       ARDOUR.TrackMode.Normal, true):front()
 print("inserted", track:add_processor_by_index(processor, 0, nil, true), AudioEngine:running())
 close_session()

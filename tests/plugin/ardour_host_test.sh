@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A real Linux host: Ardour's own VST 2.4 scanner scans the built module, and Ardour's headless
 # Lua interpreter, on its dummy audio engine, finds it on its VST path, lists its 16 programs and
-# 5 parameters, and inserts it on a track of a running session. Skips (77) without Ardour.
+# 5 parameters, and inserts it on a track of a running project. Skips (77) without Ardour.
 #   ardour_host_test.sh MODULE SCRIPT
 set -euo pipefail
 module=$1 script=$2
@@ -23,10 +23,10 @@ for expected in 'name="Lumetra"' 'creator="Farnwick board"' 'category="Effect"' 
     [[ $scan == *"$expected"* ]] || fail "the scanner did not report $expected:" "$scan"
 done
 
-out=$(timeout 120 "$lua" "$script" "$work/session" 2>&1 | tr '\t' ' ') || fail "the Lua session failed:" "$out"
+out=$(timeout 120 "$lua" "$script" "$work/project" 2>&1 | tr '\t' ' ') || fail "the Lua script failed:" "$out"
 grep -qE "^plugin Lumetra $(( 0x4C6D7472 )) Farnwick board Effect$" <<<"$out" || fail "Ardour did not find the module:" "$out"
 programs=$(grep -c '^program ' <<<"$out" || true)
 [[ $programs == 16 ]] || fail "Ardour listed $programs programs, not 16:" "$out"
 parameters=$(grep '^parameter ' <<<"$out" | cut -d' ' -f2 | tr '\n' ' ')
 [[ $parameters == "Delay FeedBack Volume Mode Resp " ]] || fail "Ardour listed the parameters $parameters:" "$out"
-grep -q "^inserted 0 true$" <<<"$out" || fail "the module was not inserted on a running session's track:" "$out"
+grep -q "^inserted 0 true$" <<<"$out" || fail "the module was not inserted on a running project's track:" "$out"

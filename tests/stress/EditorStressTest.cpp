@@ -4,6 +4,8 @@
 // ends with the window closed in the middle of a drag.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -20,6 +22,27 @@ using lumetra::VstHost;
 
 // As hosts with editors on several threads do, before any other X call.
 const Status xThreads = XInitThreads();
+
+// The module's drawing libraries stay loaded with it and keep font and pattern caches for the
+// life of the process; emptied at the end (found through the loader: this program does not link
+// them) so that LeakSanitizer reports only real leaks.
+class ReleaseLibraryCaches : public ::testing::Environment {
+public:
+    void TearDown() override {
+        call("libcairo.so.2", "cairo_debug_reset_static_data");
+        call("libfontconfig.so.1", "FcFini");
+    }
+
+private:
+    static void call(const char* library, const char* function) {
+        void* handle = dlopen(library, RTLD_NOW | RTLD_NOLOAD);
+        if (handle == nullptr) return;
+        if (auto* release = reinterpret_cast<void (*)()>(dlsym(handle, function))) release();
+        dlclose(handle);
+    }
+};
+[[maybe_unused]] ::testing::Environment* const releaseCaches =
+    ::testing::AddGlobalTestEnvironment(new ReleaseLibraryCaches);
 
 constexpr int kWidth = 900;
 constexpr int kHeight = 277;

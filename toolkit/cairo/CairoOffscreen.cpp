@@ -28,11 +28,12 @@ std::unique_ptr<IPlatformBitmap> IPlatformBitmap::createFromPng(const unsigned c
         cairo_surface_destroy(decoded);  // an error surface is still an object to release
         return nullptr;
     }
-    // Held until the wrapper exists: a failed allocation of the wrapper must not leak the image.
-    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> owned(decoded, cairo_surface_destroy);
-    auto bitmap = std::make_unique<CairoBitmap>(owned.get());
-    owned.release();
-    return bitmap;
+    try {
+        return std::make_unique<CairoBitmap>(decoded);
+    } catch (...) {
+        cairo_surface_destroy(decoded);  // no memory for the wrapper: the surface goes too
+        throw;
+    }
 }
 
 uint32_t CairoBitmap::getPixel(int32_t x, int32_t y) const {
