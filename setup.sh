@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Set-up for both README commands: installs the Debian packages the project needs when they are
 # missing, configures and builds.
-#   ./setup.sh          install, configure, build (build/)
+#   ./setup.sh          install, configure, build (build/; the Windows DLL in build-win/)
 #   ./setup.sh run      ... then analyse the built-in test signal (the main job) and picture the
 #                       plug-in's editor showing it
-#   ./setup.sh test     ... then build the sanitizer configurations and run every test
+#   ./setup.sh test     ... then run every test: Linux, Windows under Wine (build-win/), then the
+#                       sanitizer configurations
 #   ./setup.sh install  ... then install for this user: the plug-in into ~/.vst (where Linux hosts
 #                       look), the tool into ~/.local/bin
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
-          libcairo2-dev libsndfile1-dev fonts-liberation xvfb xauth libxtst-dev dpkg-dev)
+          libcairo2-dev libsndfile1-dev fonts-liberation xvfb xauth libxtst-dev dpkg-dev
+          g++-mingw-w64-x86-64-posix wine wine64)
 # The tests also load the plug-in into a real host: Ardour, run headless.
 [[ ${1:-} == test ]] && packages+=(ardour)
 # The live analyzer (lumetra listen) needs JACK; without it the rest still builds and listen says
@@ -57,6 +59,9 @@ run_tests() {  # run_tests DIR [ctest options...]
 }
 
 build build
+# Windows x64, cross-built with MinGW-w64: the DLL and `lumetra info` (the test programs with the tests).
+windows=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake)
+[[ ${1:-} == test ]] || build build-win "${windows[@]}" -- Lumetra lumetra
 
 case "${1:-}" in
     "") ;;
@@ -67,6 +72,13 @@ case "${1:-}" in
         ;;
     test)
         run_tests build
+        build build-win "${windows[@]}"
+        # The Windows programs run under Wine (cmake/wine-run.sh starts its server); the server
+        # is ended afterwards, so that none stays behind tied to this run's virtual screen.
+        status=0
+        run_tests build-win || status=$?
+        WINEPREFIX="$PWD/build-win/wine" wineserver -k 2>/dev/null || true
+        ((status == 0)) || exit "$status"
         build build-asan -DLUMETRA_SANITIZE=address -DLUMETRA_BUILD_BENCH=OFF
         ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_tests build-asan
         build build-tsan -DLUMETRA_SANITIZE=thread -DLUMETRA_BUILD_BENCH=OFF -- threads_tests

@@ -21,14 +21,18 @@ lumetra::OsRect screenRect(lumetra::OsWindow window) {
 
 }  // namespace
 
-// No OLE on this platform: nothing to initialise per thread.
-AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect), lastIdleTicks(lumetra::tickCount()) {}
+// OLE for the constructing thread (the one that creates the effect); uninitialised once by the
+// destructor. Nothing on X11.
+AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect), lastIdleTicks(lumetra::tickCount()) {
+    lumetra::initializeOle();
+}
 
 // A host may close the effect with the window still open: the frame goes with the editor, so its
-// window and X connection do not outlive the plug-in.
+// window and its connection to the window system do not outlive the plug-in.
 AEffGUIEditor::~AEffGUIEditor() {
     if (frame) frame->forget();
     frame = nullptr;
+    lumetra::uninitializeOle();
 }
 
 AudioEffectX* AEffGUIEditor::effectX() const { return dynamic_cast<AudioEffectX*>(effect); }

@@ -1,6 +1,6 @@
 #include "engine/BandBank.h"
 
-#include <cmath>
+#include "engine/DesignMath.h"
 
 namespace lumetra {
 
@@ -9,7 +9,7 @@ bool isUsableSampleRate(float rateHz) {
 }
 
 float bandCentreHz(int32_t band) {
-    return std::pow(10.0f, static_cast<float>(band + 12) * 0.1f);
+    return designPow(10.0f, static_cast<float>(band + 12) * 0.1f);
 }
 
 int32_t delaySamplesFor(float delayValue, float rateHz, float fallbackRateHz) {

@@ -2,11 +2,14 @@
 
 #include <cmath>
 
-// The thread that builds the bank. Double precision throughout; each result narrowed once.
+#include "engine/DesignMath.h"
+
+// The thread that builds the bank. Double precision throughout; each result narrowed once. Sine
+// and cosine from DesignMath: the same coefficients on every C library.
 void CFxRbjFilter::designBandPass(double frequency, double sampleRate, double q) {
     const double w = frequency * 6.283185307179586 / sampleRate;
-    const double s = std::sin(w);
-    const double c = std::cos(w);
+    const double s = lumetra::designSin(w);
+    const double c = lumetra::designCos(w);
     const double alpha = s / (q * 2.0);
     const double a0 = alpha + 1.0;
     b0 = static_cast<float>(alpha / a0);

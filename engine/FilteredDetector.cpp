@@ -3,6 +3,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "engine/DesignMath.h"
+
 namespace {
 
 constexpr int32_t kSections = 4;  // the cascade always has four, whatever the caller asks
@@ -15,13 +17,13 @@ bool finite(const CFxRbjFilter& s) {
 
 float FilteredDetector::sectionQuality(float centreHz, float rateHz) {
     const float x = static_cast<float>(static_cast<double>(centreHz) * std::numbers::pi / static_cast<double>(rateHz));
-    return std::cos(x) * 2.2f + 0.14999986f;  // the addend is not 0.15: bits 0x3E199990
+    return lumetra::designCos(x) * 2.2f + 0.14999986f;  // the addend is not 0.15: bits 0x3E199990
 }
 
 float FilteredDetector::blockCoefficient(float timeSec, float rateHz, uint32_t blockLength) {
     const float h = timeSec * 0.5f;
-    const float c = h > 0.0f ? 1.0f - std::exp(-1.0f / (h * rateHz)) : 1.0f;
-    return 1.0f - std::pow(1.0f - c, static_cast<float>(blockLength));
+    const float c = h > 0.0f ? 1.0f - lumetra::designExp(-1.0f / (h * rateHz)) : 1.0f;
+    return 1.0f - lumetra::designPow(1.0f - c, static_cast<float>(blockLength));
 }
 
 // The thread that builds the bank.

@@ -1,10 +1,15 @@
 #include "host/VstHost.h"
 
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <cstring>
 #include <mutex>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
 
 namespace {
 
@@ -16,9 +21,48 @@ constexpr int kKeepMapped = RTLD_NODELETE;
 constexpr int kKeepMapped = 0;
 #endif
 
+#if defined(_WIN32)
+constexpr const char* kSeparators = "/\\:";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
 }  // namespace
 
 namespace lumetra {
+
+#if defined(_WIN32)
+void* openModule(const std::string& path, std::string& why) {
+    // No "cannot load" dialog box from the system for a file that is not a module.
+    const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    HMODULE module = LoadLibraryA(path.c_str());
+    const DWORD error = GetLastError();
+    SetErrorMode(oldMode);
+    if (module == nullptr) {
+        char text[512] = "";
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                       sizeof text, nullptr);
+        why = text;
+        if (why.empty()) why = "error " + std::to_string(error);
+    }
+    return reinterpret_cast<void*>(module);
+}
+void* findSymbol(void* module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+void closeModule(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
+#else
+void* openModule(const std::string& path, std::string& why) {
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | kKeepMapped);
+    if (module == nullptr) {
+        const char* raw = dlerror();
+        why = raw ? raw : "";
+    }
+    return module;
+}
+void* findSymbol(void* module, const char* name) { return dlsym(module, name); }
+void closeModule(void* module) { dlclose(module); }
+#endif
 
 namespace {
 
@@ -62,7 +106,7 @@ VstIntPtr VstHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void
 
 LoadResult VstHost::fail(std::string message) {
     errorText = message;
-    if (module) dlclose(module);
+    if (module) closeModule(module);
     module = nullptr;
     entry = nullptr;
     return {false, std::move(message)};
@@ -75,20 +119,20 @@ LoadResult VstHost::load(const std::string& path) {
     if (stat(path.c_str(), &info) != 0) return fail(path + ": no such file");
     // A name without a slash is a file in the current folder, as people type it, not a library
     // for the loader to look for along its search path.
-    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-    module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | kKeepMapped);
+    const std::string file = path.find_first_of(kSeparators) == std::string::npos ? "./" + path : path;
+    std::string why;
+    module = openModule(file, why);
     if (module == nullptr) {
-        // dlerror() repeats the path and may span lines; keep its reason on ours.
-        const char* raw = dlerror();
-        std::string why = raw ? raw : "";
+        // The system's message may repeat the path and span lines; keep its reason on ours.
         const size_t named = why.find(file + ": ");
         if (named != std::string::npos) why.erase(named, file.size() + 2);
         for (char& c : why)
-            if (c == '\n') c = ' ';
+            if (c == '\n' || c == '\r') c = ' ';
+        while (!why.empty() && why.back() == ' ') why.pop_back();
         return fail(path + ": not a loadable module" + (why.empty() ? "" : " (" + why + ")"));
     }
-    void* symbol = dlsym(module, "VSTPluginMain");
-    if (symbol == nullptr) symbol = dlsym(module, "main");
+    void* symbol = findSymbol(module, "VSTPluginMain");
+    if (symbol == nullptr) symbol = findSymbol(module, "main");
     if (symbol == nullptr) return fail(path + ": no VST 2.4 entry point (VSTPluginMain or main)");
     entry = reinterpret_cast<VstPluginMainProc>(symbol);
     effectPtr = createAnother();
@@ -122,7 +166,7 @@ void VstHost::unload() {
         effectPtr = nullptr;
     }
     if (module) {
-        dlclose(module);
+        closeModule(module);
         module = nullptr;
     }
     entry = nullptr;

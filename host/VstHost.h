@@ -29,6 +29,12 @@ struct LoadResult {
     explicit operator bool() const { return ok; }
 };
 
+// The system's module loader: dlopen, dlsym and dlclose; LoadLibrary, GetProcAddress and
+// FreeLibrary on Windows. openModule gives null and the system's reason in why on failure.
+void* openModule(const std::string& path, std::string& why);
+void* findSymbol(void* module, const char* name);
+void closeModule(void* module);
+
 class VstHost {
 public:
     VstHost();
@@ -42,14 +48,14 @@ public:
     std::vector<HostCall> calls;  // every call the plug-in made, in order (while recordCalls)
     bool recordCalls = true;
 
-    // Loads the module (dlopen RTLD_NOW | RTLD_LOCAL), finds its entry (VSTPluginMain, then main)
+    // Loads the module (dlopen RTLD_NOW | RTLD_LOCAL; LoadLibrary on Windows), finds its entry (VSTPluginMain, then main)
     // and creates one effect. On failure nothing stays loaded; error() keeps the message.
     LoadResult load(const std::string& path);
     // Calls the entry once more (the module must be loaded); the new effect replaces nothing:
     // the caller closes it with closeEffect.
     AEffect* createAnother();
     void closeEffect(AEffect* other);
-    // effClose then dlclose; safe to call twice.
+    // effClose then dlclose (FreeLibrary); safe to call twice.
     void unload();
 
     AEffect* effect() const { return effectPtr; }

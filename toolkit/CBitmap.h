@@ -1,12 +1,13 @@
-// An image of the module's resource table, decoded once from its PNG bytes into a cairo image
-// surface. An image that cannot be found or decoded is 0 x 0 and draws nothing. UI thread.
+// An image of the module's resource table, decoded once from its PNG bytes by the drawing back
+// end. An image that cannot be found or decoded is 0 x 0 and draws nothing. UI thread.
 #pragma once
 
-#include <cairo.h>
+#include <memory>
 
 #include "toolkit/CBaseObject.h"
 #include "toolkit/CPoint.h"
 #include "toolkit/CResourceDescription.h"
+#include "toolkit/IPlatformBitmap.h"
 
 class CDrawContext;
 struct CRect;
@@ -18,16 +19,16 @@ public:
 
     CCoord getWidth() const;   // pixels; 0 when not loaded
     CCoord getHeight() const;  // pixels; 0 when not loaded
-    bool isLoaded() const { return surface != nullptr; }
+    bool isLoaded() const { return platformBitmap != nullptr; }
     const CResourceDescription& getResourceDescription() const { return description; }
 
     // Draws the part of the image from offset on into destination at the image's own scale.
     void draw(CDrawContext* context, const CRect& destination, const CPoint& offset = CPoint(0, 0),
               float alpha = 1.0f);
 
-    cairo_surface_t* getSurface() const { return surface; }  // null when not loaded
+    IPlatformBitmap* getPlatformBitmap() const { return platformBitmap.get(); }  // null when not loaded
 
 private:
     CResourceDescription description;
-    cairo_surface_t* surface = nullptr;
+    std::unique_ptr<IPlatformBitmap> platformBitmap;
 };

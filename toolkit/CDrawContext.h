@@ -1,21 +1,21 @@
-// Drawing in frame coordinates over a cairo context: images, filled and outlined rectangles,
-// centred text. The context does not own the cairo context. UI thread.
+// Drawing in frame coordinates: images, filled and outlined rectangles, centred text. The
+// context keeps the colours, font, line width and clip, and draws through the back end's
+// off-screen image (IPlatformOffscreen), which it does not own. Whatever it changes of the
+// off-screen image's state is put back when it goes. UI thread.
 #pragma once
-
-#include <cairo.h>
 
 #include "toolkit/CColor.h"
 #include "toolkit/CFontDesc.h"
 #include "toolkit/CRect.h"
+#include "toolkit/IPlatformOffscreen.h"
 
 class CBitmap;
 
-enum CHoriTxtAlign : int32_t { kLeftText = 0, kCenterText, kRightText };
 enum CDrawStyle : int32_t { kDrawStroked = 0, kDrawFilled, kDrawFilledAndStroked };
 
 class CDrawContext {
 public:
-    explicit CDrawContext(cairo_t* cairo);
+    explicit CDrawContext(IPlatformOffscreen* offscreen);
     ~CDrawContext();
     CDrawContext(const CDrawContext&) = delete;
     CDrawContext& operator=(const CDrawContext&) = delete;
@@ -43,16 +43,13 @@ public:
     void setClipRect(const CRect& clip);
     const CRect& getClipRect() const { return clipRect; }
     void resetClipRect();
-    void saveGlobalState();
-    void restoreGlobalState();
 
-    cairo_t* getCairo() const { return cairo; }
+    IPlatformOffscreen* getOffscreen() const { return offscreen; }
 
 private:
-    void setSource(const CColor& color);
-    void selectFont();
+    const CFontDesc& currentFont() const { return font ? *font : *kNormalFont; }
 
-    cairo_t* cairo;
+    IPlatformOffscreen* offscreen;
     CRect clipRect;
     CColor fillColor = kWhiteCColor;
     CColor frameColor = kBlackCColor;

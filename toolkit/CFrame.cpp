@@ -62,7 +62,10 @@ void CFrame::invalidRect(const CRect& rect) {
 void CFrame::idle() {
     if (!platformFrame) return;
     platformFrame->handlePendingEvents();
+    viewIdleAndRedraw();
+}
 
+void CFrame::viewIdleAndRedraw() {
     const uint32_t now = lumetra::tickCount();
     if (!viewIdleStarted || now - lastViewIdle >= kIdleRateMs) {  // unsigned: survives the wrap
         viewIdleStarted = true;
@@ -75,26 +78,24 @@ void CFrame::idle() {
     for (CView* view : views)
         if (view->isVisible() && view->isDirty()) invalidRect(view->getViewSize());
     if (invalidRects.empty()) return;
+    IPlatformOffscreen* backBuffer = platformFrame->getBackBuffer();
+    if (backBuffer == nullptr) return;
     drawAreas.swap(invalidRects);  // both keep their storage: no allocation per idle
     invalidRects.clear();
-    cairo_t* cairo = cairo_create(platformFrame->getBackBuffer());
-    for (const CRect& area : drawAreas) redraw(cairo, area);
-    cairo_destroy(cairo);
+    for (const CRect& area : drawAreas) redraw(*backBuffer, area);
     platformFrame->show(drawAreas.data(), drawAreas.size());
     drawAreas.clear();
     CView::setDirty(false);
 }
 
 void CFrame::paintRect(const CRect& area) {
-    if (!platformFrame) return;
-    cairo_t* cairo = cairo_create(platformFrame->getBackBuffer());
-    redraw(cairo, area);
-    cairo_destroy(cairo);
+    if (!platformFrame || platformFrame->getBackBuffer() == nullptr) return;
+    redraw(*platformFrame->getBackBuffer(), area);
     platformFrame->show(&area, 1);
 }
 
-void CFrame::redraw(cairo_t* cairo, const CRect& area) {
-    CDrawContext context(cairo);
+void CFrame::redraw(IPlatformOffscreen& backBuffer, const CRect& area) {
+    CDrawContext context(&backBuffer);
     CRect clip(area);
     clip.bound(CRect(0, 0, getWidth(), getHeight()));
     if (clip.isEmpty()) return;
@@ -192,4 +193,6 @@ CMouseEventResult CFrame::platformOnMouseUp(CPoint& where, const CButtonState& b
 bool CFrame::platformOnWheel(const CPoint& where, float distance, const CButtonState& buttons) {
     return onWheel(where, distance, buttons);
 }
-
+void CFrame::platformOnTimer() {
+    if (platformFrame) viewIdleAndRedraw();
+}

@@ -1,8 +1,9 @@
 // The editor's window contents: a child window of the host's parent window, a background image
 // and the views in the order they were added (later ones on top). The frame owns its views.
-// Nothing is drawn or handled on its own: the editor's idle() runs the frame on the UI thread,
-// which handles the window's pending events, runs the views' 33 ms idle and redraws whatever
-// became dirty, off screen first and then copied to the window.
+// The editor's idle() runs the frame on the UI thread: it handles the window's pending events,
+// runs the views' 33 ms idle and redraws whatever became dirty, off screen first and then copied
+// to the window. On Windows the host's message loop delivers the window's events and the
+// window's own 33 ms timer runs the views' idle and the redraw as well.
 #pragma once
 
 #include <memory>
@@ -15,7 +16,7 @@ class VSTGUIEditorInterface;
 
 class CFrame : public CView, private IPlatformFrameCallback {
 public:
-    // Creates the child window of systemWindow (an X11 window id). When that fails the frame
+    // Creates the child window of systemWindow (an X11 window id, or an HWND). When that fails the frame
     // exists without a window (getPlatformFrame() is null) and shows and handles nothing.
     CFrame(const CRect& size, void* systemWindow, VSTGUIEditorInterface* editor);
     ~CFrame() override;
@@ -68,9 +69,11 @@ private:
     CMouseEventResult platformOnMouseMoved(CPoint& where, const CButtonState& buttons) override;
     CMouseEventResult platformOnMouseUp(CPoint& where, const CButtonState& buttons) override;
     bool platformOnWheel(const CPoint& where, float distance, const CButtonState& buttons) override;
+    void platformOnTimer() override;
 
     CView* viewAt(const CPoint& where) const;
-    void redraw(cairo_t* backBuffer, const CRect& area);  // into the back buffer only
+    void viewIdleAndRedraw();
+    void redraw(IPlatformOffscreen& backBuffer, const CRect& area);  // into the back buffer only
 
     VSTGUIEditorInterface* editor;
     std::unique_ptr<IPlatformFrame> platformFrame;

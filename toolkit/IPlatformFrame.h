@@ -1,9 +1,8 @@
 // The window-system side of a frame: its own child window, an off-screen image of the whole
 // frame that is copied to the window (so a redraw never flickers), and the window's events.
-// toolkit/x11/ has the only implementation. UI thread (the thread that created the frame).
+// Implementations: toolkit/x11/ (Linux) and toolkit/win32/ (Windows). UI thread (the thread that
+// created the frame).
 #pragma once
-
-#include <cairo.h>
 
 #include <cstddef>
 #include <memory>
@@ -12,6 +11,7 @@
 #include "platform/vst24.h"
 #include "toolkit/CButtonState.h"
 #include "toolkit/CRect.h"
+#include "toolkit/IPlatformOffscreen.h"
 
 // What the window's events become; the frame implements it.
 class IPlatformFrameCallback {
@@ -21,6 +21,9 @@ public:
     virtual CMouseEventResult platformOnMouseMoved(CPoint& where, const CButtonState& buttons) = 0;
     virtual CMouseEventResult platformOnMouseUp(CPoint& where, const CButtonState& buttons) = 0;
     virtual bool platformOnWheel(const CPoint& where, float distance, const CButtonState& buttons) = 0;
+    // The window's own timer of kIdleRateMs, where the window system runs one (Windows): the
+    // views' idle and the redraw of what became dirty.
+    virtual void platformOnTimer() = 0;
 
 protected:
     ~IPlatformFrameCallback() = default;
@@ -28,23 +31,25 @@ protected:
 
 class IPlatformFrame {
 public:
-    // A child window of parent (an X11 window id) at size's place and size, on a connection of
-    // its own; null when there is no parent, no display or the parent is not a window.
+    // A child window of parent (an X11 window id, or an HWND) at size's place and size (on X11
+    // on a connection of its own); null when there is no parent, no display or the parent is not
+    // a window.
     static std::unique_ptr<IPlatformFrame> create(void* parent, const CRect& size,
                                                   IPlatformFrameCallback* callback);
     virtual ~IPlatformFrame() = default;
 
-    // The frame's own window (an X11 window id).
+    // The frame's own window (an X11 window id, or an HWND).
     virtual void* getPlatformRepresentation() const = 0;
     virtual lumetra::OsWindow getOsWindow() const = 0;
 
-    // Handles every event waiting for the window; one native event (an XEvent*) for tests.
+    // Handles every event waiting for the window (on Windows the host's message loop delivers
+    // them: nothing to do); one native event (an XEvent*, or a MSG*) for tests.
     virtual void handlePendingEvents() = 0;
     virtual void handleEvent(const void* nativeEvent) = 0;
 
     // The off-screen image the frame draws into, the frame's size; show() copies the areas of
     // it to the window in one go.
-    virtual cairo_surface_t* getBackBuffer() = 0;
+    virtual IPlatformOffscreen* getBackBuffer() = 0;
     virtual void show(const CRect* areas, size_t count) = 0;
 
     virtual bool getCurrentMouseLocation(CPoint& where) = 0;  // frame coordinates

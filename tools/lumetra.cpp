@@ -38,10 +38,17 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (command == "info") return lumetra::runInfo(args);
+#if defined(_WIN32)
+        if (command == "analyze" || command == "show" || command == "snapshot" || command == "listen") {
+            std::fprintf(stderr, "lumetra: '%s' is available in the Linux build only\n", command.c_str());
+            return 2;
+        }
+#else
         if (command == "analyze") return lumetra::runAnalyze(args);
         if (command == "show") return lumetra::runShow(args);
         if (command == "snapshot") return lumetra::runSnapshot(args);
         if (command == "listen") return lumetra::runListen(args);
+#endif
     } catch (const std::exception& e) {
         std::fprintf(stderr, "lumetra: %s\n", e.what());
         return 1;

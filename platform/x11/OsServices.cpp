@@ -40,6 +40,9 @@ void sleepMs(uint32_t ms) {
 
 int32_t dialogFrameHeight() { return hooks.dialogFrameHeight ? hooks.dialogFrameHeight() : 0; }
 
+void initializeOle() {}
+void uninitializeOle() {}
+
 OsWindow parentWindow(OsWindow window) {
     if (!window) return {};
     Display* display = displayOf(window);

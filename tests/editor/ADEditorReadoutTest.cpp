@@ -3,16 +3,16 @@
 // window's font and colours draws that text over the panel image.
 #include <gtest/gtest.h>
 
-#include <cairo.h>
-
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "editor/ADEditor.h"
 #include "tests/editor/EditorWindowSupport.h"
-#include "tests/editor/X11TestSupport.h"
+#include "toolkit/CButtonState.h"
 #include "toolkit/CDrawContext.h"
 #include "toolkit/CParamDisplay.h"
+#include "toolkit/IPlatformOffscreen.h"
 
 namespace {
 
@@ -33,16 +33,15 @@ struct Readout {
 
 // What a readout showing value draws over the panel image, drawn here by the toolkit off screen.
 Readout drawReadout(const Image& panel, int top, float value, CParamDisplayValueToStringProc toString) {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, panel.width, panel.height);
-    cairo_surface_flush(surface);
-    unsigned char* data = cairo_image_surface_get_data(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
+    const std::unique_ptr<IPlatformOffscreen> offscreen = IPlatformOffscreen::create(panel.width, panel.height);
+    int32_t stride = 0;
+    auto* data = reinterpret_cast<unsigned char*>(offscreen->getPixels(stride));
     for (int y = 0; y < panel.height; ++y)
         for (int x = 0; x < panel.width; ++x) {
             const uint32_t pixel = panel.at(x, y);
             std::memcpy(data + y * stride + x * 4, &pixel, 4);
         }
-    cairo_surface_mark_dirty(surface);
+    offscreen->markDirty();
 
     CParamDisplay display(CRect(kReadoutLeft, top, kReadoutLeft + kReadoutWidth, top + kReadoutHeight));
     display.setFont(kNormalFontSmaller);
@@ -51,13 +50,11 @@ Readout drawReadout(const Image& panel, int top, float value, CParamDisplayValue
     display.setFrameColor(CColor(223, 219, 211, 0));
     display.setValueToStringProc(toString, nullptr);
     display.setValue(value);
-    cairo_t* cr = cairo_create(surface);
     {
-        CDrawContext context(cr);
+        CDrawContext context(offscreen.get());
         display.draw(&context);
     }
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
+    data = reinterpret_cast<unsigned char*>(offscreen->getPixels(stride));
 
     Readout readout;
     char text[256];
@@ -71,7 +68,6 @@ Readout drawReadout(const Image& panel, int top, float value, CParamDisplayValue
             std::memcpy(&pixel, data + (top + y) * stride + (kReadoutLeft + x) * 4, 4);
             readout.picture.pixels.push_back(pixel & 0xFFFFFFu);
         }
-    cairo_surface_destroy(surface);
     return readout;
 }
 
@@ -134,12 +130,7 @@ TEST_F(ReadoutsOnScreen, ControlClickOnEitherSliderResetsItsReadout) {
     editor.idle(1);
     expectReadouts(0.0f, "-20.0", 1.0f, "300");
 
-    const Window frame = editor.frameWindow();
-    for (int y : {195, 95}) {  // the Volume slider, then the Delay slider
-        x11test::sendButton(editor.display, frame, ButtonPress, Button1, 879, y, ControlMask);
-        x11test::sendButton(editor.display, frame, ButtonRelease, Button1, 879, y, ControlMask | Button1Mask);
-        editor.idle(1);
-    }
+    for (int y : {195, 95}) editor.click(879, y, kControl);  // the Volume slider, then the Delay slider
     EXPECT_FLOAT_EQ(editor.host.getParameter(2), 0.5f);
     EXPECT_FLOAT_EQ(editor.host.getParameter(0), 0.5f);
     expectReadouts(0.5f, "+0.0", 0.5f, "150");

@@ -19,25 +19,17 @@ constexpr uint32_t kBackground = 0xE2D9D2;
 class Controls : public ::testing::Test {
 protected:
     void SetUp() override {
-        surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 120, 120);
-        cairo_t* cr = cairo_create(surface);
-        cairo_set_source_rgb(cr, 0xE2 / 255.0, 0xD9 / 255.0, 0xD2 / 255.0);
-        cairo_paint(cr);
-        cairo_destroy(cr);
+        offscreen = IPlatformOffscreen::create(120, 120);
+        ASSERT_NE(offscreen, nullptr);
+        testimages::fill(*offscreen, kBackground);
     }
-    void TearDown() override {
-        cairo_surface_destroy(surface);
-        testimages::clearResources();
-    }
+    void TearDown() override { testimages::clearResources(); }
     void draw(CView& view) {
-        cairo_t* cr = cairo_create(surface);
-        {
-            CDrawContext context(cr);
-            view.draw(&context);
-        }
-        cairo_destroy(cr);
+        CDrawContext context(offscreen.get());
+        view.draw(&context);
     }
-    cairo_surface_t* surface = nullptr;
+    uint32_t pixel(int x, int y) { return testimages::pixel(*offscreen, x, y); }
+    std::unique_ptr<IPlatformOffscreen> offscreen;
 };
 
 TEST_F(Controls, ValuesAreClampedAndNewControlsAreDirty) {
@@ -85,7 +77,7 @@ TEST_F(Controls, TransparentReadoutDrawsOnlyItsCentredText) {
     int left = 120, right = -1, top = 120, bottom = -1, dark = 0;
     for (int y = 0; y < 120; ++y)
         for (int x = 0; x < 120; ++x) {
-            const uint32_t p = testimages::pixel(surface, x, y);
+            const uint32_t p = pixel(x, y);
             if (p == kBackground) continue;
             EXPECT_TRUE(x >= 20 && x < 47 && y >= 30 && y < 42) << "outside the readout: " << x << "," << y;
             left = std::min(left, x);
@@ -99,8 +91,8 @@ TEST_F(Controls, TransparentReadoutDrawsOnlyItsCentredText) {
     EXPECT_NEAR((left + right + 1) / 2.0, 33.5, 1.5);  // centred in 20 to 47
     EXPECT_NEAR((top + bottom + 1) / 2.0, 36.0, 2.0);
     for (int x = 20; x < 47; ++x) {  // no frame line, no back colour
-        EXPECT_EQ(testimages::pixel(surface, x, 30), kBackground);
-        EXPECT_EQ(testimages::pixel(surface, x, 41), kBackground);
+        EXPECT_EQ(pixel(x, 30), kBackground);
+        EXPECT_EQ(pixel(x, 41), kBackground);
     }
 }
 
@@ -123,12 +115,12 @@ TEST_F(Controls, SliderHandleTravelsWithItsValueAndOffset) {
         slider.setValue(c.value);
         EXPECT_EQ(slider.getHandleTop(), c.top);
         draw(slider);
-        EXPECT_EQ(testimages::pixel(surface, 11, c.top), 0x202020u);
-        EXPECT_EQ(testimages::pixel(surface, 24, c.top + 11), 0x202020u);
-        EXPECT_EQ(testimages::pixel(surface, 10, c.top), 0x909090u);  // offset 1: the track shows left
-        EXPECT_EQ(testimages::pixel(surface, 25, c.top), 0x909090u);
+        EXPECT_EQ(pixel(11, c.top), 0x202020u);
+        EXPECT_EQ(pixel(24, c.top + 11), 0x202020u);
+        EXPECT_EQ(pixel(10, c.top), 0x909090u);  // offset 1: the track shows left
+        EXPECT_EQ(pixel(25, c.top), 0x909090u);
         if (c.top > 20) {
-            EXPECT_EQ(testimages::pixel(surface, 11, c.top - 1), 0x909090u);
+            EXPECT_EQ(pixel(11, c.top - 1), 0x909090u);
         }
     }
     CVerticalSlider topStyle(CRect(10, 20, 26, 90), nullptr, 0, 20, 77, nullptr, nullptr, CPoint(0, 0), kTop);
@@ -151,9 +143,9 @@ TEST_F(Controls, SwitchShowsTheSubImageOfItsValue) {
         modeSwitch.setValue(c.value);
         EXPECT_EQ(modeSwitch.getSubPixmapIndex(), c.index);
         draw(modeSwitch);
-        EXPECT_EQ(testimages::pixel(surface, 30, 40), colours[c.index]);
-        EXPECT_EQ(testimages::pixel(surface, 53, 55), colours[c.index]);
-        EXPECT_EQ(testimages::pixel(surface, 42, 56), kBackground);  // one sub-image high
+        EXPECT_EQ(pixel(30, 40), colours[c.index]);
+        EXPECT_EQ(pixel(53, 55), colours[c.index]);
+        EXPECT_EQ(pixel(42, 56), kBackground);  // one sub-image high
     }
 }
 

@@ -1,9 +1,8 @@
 // The plug-in's editor window as a host meets it: the built module loaded through the test host,
-// its editor opened inside a window of the test's own in a real X server, pictures of what it
-// shows, and the images it is drawn from.
+// its editor opened inside a window of the test's own (in a real X server, or under Wine), the
+// mouse as the window system delivers it, pictures of what it shows, and the images it is drawn
+// from. The same on every system: EditorWindowX11.cpp and EditorWindowWin32.cpp hold the windows.
 #pragma once
-
-#include <X11/Xlib.h>
 
 #include <cstdint>
 #include <memory>
@@ -22,7 +21,7 @@ struct Image {
 };
 Image decodeImage(int number);
 
-// What a window shows, read back from the server.
+// What a window shows, read back from the window system.
 struct Picture {
     int width = 0;
     int height = 0;
@@ -30,7 +29,6 @@ struct Picture {
     uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)]; }
     bool operator==(const Picture&) const = default;
 };
-Picture takePicture(Display* display, Window window, int width, int height);
 
 // True when the picture shows image rows [rowFrom, rowTo) at (left, top + row) for every column
 // of the image: the image is drawn at its own scale, so each pixel is a copy.
@@ -48,6 +46,9 @@ LitRows litRows(float value);
 // Left edge of band meter i in the editor window.
 int meterLeft(int band);
 
+// A window of the window system: an X11 window id or an HWND; 0 for none.
+using NativeWindow = uintptr_t;
+
 // The module loaded, resumed at 48 kHz with 512-sample blocks, and a top-level window of the
 // editor's size; open() puts the editor into it.
 class ModuleEditor {
@@ -62,18 +63,29 @@ public:
 
     bool open();   // effEditOpen into the window; true when the editor answered 1
     void close();  // effEditClose
-    // effEditIdle count times, waiting past the 33 ms view idle between them.
+    // effEditIdle count times, waiting past the 33 ms view idle between them (and handling
+    // the window system's messages meanwhile, as a host's loop does).
     void idle(int count = 3);
     Picture picture();  // of the editor's frame window
-    Window frameWindow() const;
+    NativeWindow frameWindow() const;
+
+    // The mouse on the frame window, as the window system delivers it; modifiers are the
+    // toolkit's kShift, kControl and kAlt.
+    void mouseDown(int x, int y, int32_t modifiers = 0);
+    void mouseMove(int x, int y);  // with the left button held
+    void mouseUp(int x, int y, int32_t modifiers = 0);
+    void click(int x, int y, int32_t modifiers = 0);  // down, up, then idle(1)
 
     // Stereo blocks of the same signal in both channels through processReplacing.
     void process(const std::vector<float>& signal);
 
     lumetra::VstHost host;
-    Display* display = nullptr;
-    Window parent = 0;
+    void* connection = nullptr;  // the test's X11 Display*; unused on Windows
+    NativeWindow parent = 0;
     const char* why = "";
+
+private:
+    bool loadModule();  // the module loaded and resumed; false (with why) when it did not load
 };
 
 // A sine of the given peak amplitude, frequency and length at 48 kHz.

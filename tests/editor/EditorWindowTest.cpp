@@ -1,4 +1,4 @@
-// The editor window of the built module in a real X server: the meter columns after a known
+// The editor window of the built module in a real window system: the meter columns after a known
 // signal, the edit gestures as the host receives them, host automation and program changes moving
 // the controls, the readout texts, and parameter 1 values no engine sends.
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include "editor/ADEditor.h"
 #include "tests/engine/EffectTestSupport.h"
 #include "tests/editor/EditorWindowSupport.h"
-#include "tests/editor/X11TestSupport.h"
+#include "toolkit/CButtonState.h"
 
 namespace {
 
@@ -73,11 +73,7 @@ protected:
         return edits;
     }
 
-    void click(int x, int y, unsigned int state = 0) {
-        x11test::sendButton(editor.display, frame, ButtonPress, Button1, x, y, state);
-        x11test::sendButton(editor.display, frame, ButtonRelease, Button1, x, y, state | Button1Mask);
-        editor.idle(1);
-    }
+    void click(int x, int y, int32_t modifiers = 0) { editor.click(x, y, modifiers); }
 
     // Where the handle of a slider (left 871, travel top .. top + 57) shows its top row, or -1.
     int handleTop(const Picture& picture, int sliderTop) {
@@ -106,7 +102,7 @@ protected:
     }
 
     editortest::ModuleEditor editor;
-    Window frame = 0;
+    editortest::NativeWindow frame = 0;
     Image meterOff, meterOn, handle, switches;
 };
 
@@ -164,13 +160,13 @@ TEST_F(EditorWindow, GesturesReachTheHostAsBeginAutomateEnd) {
     // Drag the Volume handle far past the top of its travel.
     const int top = handleTop(editor.picture(), 160);
     ASSERT_GE(top, 160);
-    x11test::sendButton(editor.display, frame, ButtonPress, Button1, 879, top + 5);
+    editor.mouseDown(879, top + 5);
     editor.idle(1);
-    x11test::sendMotion(editor.display, frame, 879, top - 10);
+    editor.mouseMove(879, top - 10);
     editor.idle(1);
-    x11test::sendMotion(editor.display, frame, 879, 20);
+    editor.mouseMove(879, 20);
     editor.idle(1);
-    x11test::sendButton(editor.display, frame, ButtonRelease, Button1, 879, 20, Button1Mask);
+    editor.mouseUp(879, 20);
     editor.idle(1);
     const std::vector<Edit> drag = takeEdits();
     ASSERT_GE(drag.size(), 3u);
@@ -182,7 +178,7 @@ TEST_F(EditorWindow, GesturesReachTheHostAsBeginAutomateEnd) {
     EXPECT_EQ(handleTop(editor.picture(), 160), 160);
 
     // Control-click on the Delay slider restores its default.
-    click(879, 80, ControlMask);
+    click(879, 80, kControl);
     EXPECT_EQ(takeEdits(), (std::vector<Edit>{{audioMasterBeginEdit, 0, 0}, {audioMasterAutomate, 0, 0.5f},
                                               {audioMasterEndEdit, 0, 0}}));
     EXPECT_FLOAT_EQ(editor.host.getParameter(0), 0.5f);

@@ -15,7 +15,7 @@ TEST(EditorWindowThreads, TwoHundredOpenCloseCyclesWhileAudioRuns) {
     if (!editor.setUp()) GTEST_SKIP() << editor.why;
 
     std::atomic<bool> running{true};
-    std::atomic<long> blocks{0};
+    std::atomic<int64_t> blocks{0};
     std::thread audio([&] {
         constexpr int kBlock = editortest::ModuleEditor::kBlock;
         const std::vector<float> tone = editortest::sine(0.5f, 1000.0, kBlock);
@@ -40,7 +40,7 @@ TEST(EditorWindowThreads, TwoHundredOpenCloseCyclesWhileAudioRuns) {
     EXPECT_EQ(opened, 200);
     EXPECT_GT(blocks.load(), 0);
     // Nothing of the editor is left in the host's window.
-    EXPECT_EQ(editor.frameWindow(), 0u);
+    EXPECT_EQ(editor.frameWindow(), editortest::NativeWindow{0});
 }
 
 }  // namespace

@@ -35,30 +35,19 @@ protected:
         testimages::registerImage(kOff, 11, 152, offPixel);
         on = new CBitmap(kOn);
         off = new CBitmap(kOff);
-        surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 60, 200);
+        offscreen = IPlatformOffscreen::create(60, 200);
+        ASSERT_NE(offscreen, nullptr);
     }
     void TearDown() override {
         on->forget();
         off->forget();
-        cairo_surface_destroy(surface);
         testimages::clearResources();
     }
 
-    void clear() {
-        cairo_t* cr = cairo_create(surface);
-        cairo_set_source_rgb(cr, 0x0A / 255.0, 0x0B / 255.0, 0x0C / 255.0);
-        cairo_paint(cr);
-        cairo_destroy(cr);
-    }
-
     void drawOnce(CVuMeter& meter) {
-        clear();
-        cairo_t* cr = cairo_create(surface);
-        {
-            CDrawContext context(cr);
-            meter.draw(&context);
-        }
-        cairo_destroy(cr);
+        testimages::fill(*offscreen, kBackground);
+        CDrawContext context(offscreen.get());
+        meter.draw(&context);
     }
 
     // One letter per image row of the vertical meter at (left, top): L from the on image, D from
@@ -68,17 +57,17 @@ protected:
         std::string rows;
         for (int y = 0; y < 152; ++y) {
             char kind = '?';
-            const uint32_t first = testimages::pixel(surface, left, top + y);
+            const uint32_t first = testimages::pixel(*offscreen, left, top + y);
             if (first == onPixel(0, y)) kind = 'L';
             else if (first == offPixel(0, y)) kind = 'D';
             else if (first == kBackground) kind = 'B';
             for (int x = 1; x < 11; ++x) {
-                const uint32_t p = testimages::pixel(surface, left + x, top + y);
+                const uint32_t p = testimages::pixel(*offscreen, left + x, top + y);
                 const uint32_t expected = kind == 'L' ? onPixel(x, y) : kind == 'D' ? offPixel(x, y) : kBackground;
                 if (p != expected) kind = '?';
             }
             for (int x = 11; x < 24; ++x)
-                if (testimages::pixel(surface, left + x, top + y) != kBackground) kind = '?';
+                if (testimages::pixel(*offscreen, left + x, top + y) != kBackground) kind = '?';
             rows += kind;
         }
         return rows;
@@ -97,7 +86,7 @@ protected:
 
     CBitmap* on = nullptr;
     CBitmap* off = nullptr;
-    cairo_surface_t* surface = nullptr;
+    std::unique_ptr<IPlatformOffscreen> offscreen;
 };
 
 TEST_F(ExtendedVuMeter, DarkRowsFollowThePTableForEveryLowerHalfCount) {
@@ -176,7 +165,7 @@ TEST_F(ExtendedVuMeter, HorizontalSplitsTheImagesByColumn) {
     drawOnce(meter);
     for (int y : {0, 75, 151}) {
         for (int x = 0; x < 11; ++x)
-            EXPECT_EQ(testimages::pixel(surface, 5 + x, 20 + y), x < 5 ? onPixel(x, y) : offPixel(x, y))
+            EXPECT_EQ(testimages::pixel(*offscreen, 5 + x, 20 + y), x < 5 ? onPixel(x, y) : offPixel(x, y))
                 << "x " << x << " y " << y;
     }
 }
@@ -220,14 +209,11 @@ TEST(CBitmap, LoadsByNumberAndIsEmptyWhenItCannot) {
     broken->forget();
     EXPECT_EQ(missing->getNbReference(), 1);
     meter->setValue(0.5f);
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 30, 160);
-    cairo_t* cr = cairo_create(surface);
+    const std::unique_ptr<IPlatformOffscreen> offscreen = IPlatformOffscreen::create(30, 160);
     {
-        CDrawContext context(cr);
+        CDrawContext context(offscreen.get());
         meter->draw(&context);  // 0 x 0 images draw nothing and do not fail
     }
-    cairo_destroy(cr);
-    cairo_surface_destroy(surface);
     meter->forget();  // frees both images (AddressSanitizer would see a leak or a double free)
     testimages::clearResources();
 }

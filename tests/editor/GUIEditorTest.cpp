@@ -4,8 +4,6 @@
 // of the idle feedback with a clock the test drives.
 #include <gtest/gtest.h>
 
-#include <X11/keysym.h>
-
 #include <cstring>
 #include <functional>
 #include <string>
@@ -16,7 +14,12 @@
 #include "platform/OsServices.h"
 #include "plugin/AudioEffectX.h"
 #include "tests/editor/TestImages.h"
+#include "tests/editor/TestWindows.h"
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include "tests/editor/X11TestSupport.h"
+#endif
 #include "toolkit/CBitmap.h"
 #include "toolkit/CControlListener.h"
 #include "toolkit/CFrame.h"
@@ -110,8 +113,8 @@ public:
     void valueChanged(CControl* control) override {
         effect->setParameterAutomated(control->getTag(), control->getValue());
     }
-    Window window() const {
-        return static_cast<Window>(reinterpret_cast<uintptr_t>(frame->getPlatformFrame()->getPlatformRepresentation()));
+    testwindows::NativeWindow window() const {
+        return reinterpret_cast<testwindows::NativeWindow>(frame->getPlatformFrame()->getPlatformRepresentation());
     }
     using AEffGUIEditor::lastIdleTicks;
     CVerticalSlider* slider = nullptr;
@@ -140,29 +143,32 @@ protected:
     }
     void TearDown() override {
         delete effect;
-        if (display) {
-            for (auto w = windows.rbegin(); w != windows.rend(); ++w) XDestroyWindow(display, *w);  // children first
-            XCloseDisplay(display);
-        }
+        testwindows::closeAll();
         lumetra::setOsServiceHooks({});
         testimages::clearResources();
         host = nullptr;
     }
-    bool openDisplay() {
-        display = x11test::openDisplay();
-        return display != nullptr;
+    bool openDisplay() { return testwindows::available(); }
+    testwindows::NativeWindow topWindow(int width, int height, const char* className = nullptr) {
+        return testwindows::makeWindow(0, width, height, className);
     }
-    Window topWindow(int width, int height, const char* className = nullptr) {
-        windows.push_back(x11test::makeWindow(display, 0, width, height, className));
-        return windows.back();
+    static void* asParent(testwindows::NativeWindow window) { return testwindows::asParent(window); }
+    // Idles the editor until the host has seen count calls of interest (at most 400 ms); hands
+    // them over.
+    std::vector<HostCall> pump(size_t count) {
+        for (int i = 0; i < 200 && recorder.editorCalls().size() < count; ++i) {
+            testwindows::handleMessages();
+            editor->idle();
+            testwindows::sleepMs(2);
+        }
+        const std::vector<HostCall> calls = recorder.editorCalls();
+        recorder.calls.clear();
+        return calls;
     }
-    static void* asParent(Window window) { return reinterpret_cast<void*>(static_cast<uintptr_t>(window)); }
 
     Host recorder;
     TestEffect* effect = nullptr;
     TestEditor* editor = nullptr;
-    Display* display = nullptr;
-    std::vector<Window> windows;
 };
 
 TEST_F(GUIEditor, ClosedEditorAnswersTheRectangleAndIgnoresIdleAndKeys) {
@@ -187,11 +193,11 @@ TEST_F(GUIEditor, ClosedEditorAnswersTheRectangleAndIgnoresIdleAndKeys) {
     editor->idle();
     EXPECT_TRUE(recorder.editorCalls().empty());
 
-    if (!openDisplay()) GTEST_SKIP() << "no X display";
-    const Window parent = topWindow(220, 170);
+    if (!openDisplay()) GTEST_SKIP() << "no window system";
+    const testwindows::NativeWindow parent = topWindow(220, 170);
     ASSERT_TRUE(editor->open(asParent(parent)));
     ASSERT_TRUE(editor->open(asParent(parent)));  // twice: the first frame goes
-    EXPECT_EQ(x11test::childCount(display, parent), 1);
+    EXPECT_EQ(testwindows::childCount(parent), 1);
     editor->idle();
     editor->close();
     ASSERT_TRUE(editor->getRect(&rect));
@@ -199,59 +205,52 @@ TEST_F(GUIEditor, ClosedEditorAnswersTheRectangleAndIgnoresIdleAndKeys) {
     EXPECT_EQ(rect->right, 200);
     editor->idle();
     EXPECT_FALSE(editor->onKeyDown(key));
-    EXPECT_EQ(x11test::childCount(display, parent), 0);
+    EXPECT_EQ(testwindows::childCount(parent), 0);
 }
 
 TEST_F(GUIEditor, ClosingTheEffectWithTheWindowOpenLeavesNoWindow) {
-    if (!openDisplay()) GTEST_SKIP() << "no X display";
-    const Window parent = topWindow(220, 170);
+    if (!openDisplay()) GTEST_SKIP() << "no window system";
+    const testwindows::NativeWindow parent = topWindow(220, 170);
     ASSERT_TRUE(editor->open(asParent(parent)));
     editor->idle();
-    EXPECT_EQ(x11test::childCount(display, parent), 1);
+    EXPECT_EQ(testwindows::childCount(parent), 1);
     delete effect;  // deletes the editor without effEditClose
     effect = nullptr;
-    EXPECT_EQ(x11test::childCount(display, parent), 0);
+    EXPECT_EQ(testwindows::childCount(parent), 0);
 }
 
 TEST_F(GUIEditor, OpenFailsCleanlyForABadParent) {
-    if (!openDisplay()) GTEST_SKIP() << "no X display";
-    const Window gone = topWindow(50, 50);
-    XDestroyWindow(display, gone);
-    windows.clear();
-    XSync(display, False);
+    if (!openDisplay()) GTEST_SKIP() << "no window system";
+    const testwindows::NativeWindow gone = topWindow(50, 50);
+    testwindows::destroyWindow(gone);
+#if !defined(_WIN32)
     x11test::SentinelHandler sentinel;
+#endif
     EXPECT_FALSE(editor->open(asParent(gone)));
     EXPECT_FALSE(editor->open(nullptr));
     EXPECT_EQ(editor->getFrame(), nullptr);
     editor->idle();
+#if !defined(_WIN32)
     EXPECT_EQ(x11test::SentinelHandler::errors, 0);
     EXPECT_TRUE(x11test::SentinelHandler::installed());
+#endif
 }
 
 TEST_F(GUIEditor, GesturesReachTheHostBracketedByBeginAndEndEdit) {
-    if (!openDisplay()) GTEST_SKIP() << "no X display";
+    if (!openDisplay()) GTEST_SKIP() << "no window system";
     effect->parameters[2] = 0.5f;
-    const Window parent = topWindow(220, 170);
+    const testwindows::NativeWindow parent = topWindow(220, 170);
     ASSERT_TRUE(editor->open(asParent(parent)));
     editor->idle();
-    const Window window = editor->window();
-    auto pump = [&](size_t count) {
-        for (int i = 0; i < 200 && recorder.editorCalls().size() < count; ++i) {
-            editor->idle();
-            usleep(2000);
-        }
-        const std::vector<HostCall> calls = recorder.editorCalls();
-        recorder.calls.clear();
-        return calls;
-    };
-    x11test::sendButton(display, window, ButtonPress, Button1, 18, 45);
-    x11test::sendMotion(display, window, 18, -50);
+    const testwindows::NativeWindow window = editor->window();
+    testwindows::mouseDown(window, 18, 45);
+    testwindows::mouseMove(window, 18, -50);
     EXPECT_EQ(pump(2), (std::vector<HostCall>{{audioMasterBeginEdit, 2, 0, 0.0f}, {audioMasterAutomate, 2, 0, 1.0f}}));
     EXPECT_EQ(effect->parameters[2], 1.0f);
-    x11test::sendButton(display, window, ButtonRelease, Button1, 18, -50, Button1Mask);
+    testwindows::mouseUp(window, 18, -50);
     EXPECT_EQ(pump(1), (std::vector<HostCall>{{audioMasterEndEdit, 2, 0, 0.0f}}));
 
-    x11test::sendButton(display, window, ButtonPress, Button1, 18, 40, ControlMask);  // back to the default
+    testwindows::mouseDown(window, 18, 40, kControl);  // back to the default
     EXPECT_EQ(pump(3), (std::vector<HostCall>{{audioMasterBeginEdit, 2, 0, 0.0f},
                                               {audioMasterAutomate, 2, 0, 0.5f},
                                               {audioMasterEndEdit, 2, 0, 0.0f}}));
@@ -263,24 +262,32 @@ TEST_F(GUIEditor, GesturesReachTheHostBracketedByBeginAndEndEdit) {
     EXPECT_EQ(pump(3).size(), 3u);
     EXPECT_FALSE(editor->onKeyDown(letter));
     EXPECT_FALSE(editor->onKeyUp(up));
+
+    // A wheel notch over the slider is one step, a whole edit; down undoes it.
+    const float before = effect->parameters[2];
+    testwindows::wheel(window, 18, 45, true);
+    std::vector<HostCall> calls = pump(3);
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0], (HostCall{audioMasterBeginEdit, 2, 0, 0.0f}));
+    EXPECT_EQ(calls[2], (HostCall{audioMasterEndEdit, 2, 0, 0.0f}));
+    EXPECT_NEAR(effect->parameters[2], before + 0.1f, 1e-6f);
+    testwindows::wheel(window, 18, 45, false);
+    EXPECT_EQ(pump(3).size(), 3u);
+    EXPECT_NEAR(effect->parameters[2], before, 1e-6f);
     editor->close();
 }
 
 // A host in touch automation writes until it hears end-edit: closing the window, or the effect,
 // in the middle of a drag ends the gesture, once, for the control that began it.
 TEST_F(GUIEditor, ClosingMidDragEndsTheGestureOnce) {
-    if (!openDisplay()) GTEST_SKIP() << "no X display";
-    const Window parent = topWindow(220, 170);
+    if (!openDisplay()) GTEST_SKIP() << "no window system";
+    const testwindows::NativeWindow parent = topWindow(220, 170);
     for (const bool closeTheEffect : {false, true}) {
         ASSERT_TRUE(editor->open(asParent(parent)));
         editor->idle();
-        x11test::sendButton(display, editor->window(), ButtonPress, Button1, 18, 45);
-        x11test::sendMotion(display, editor->window(), 18, 20);
-        for (int i = 0; i < 200 && recorder.editorCalls().size() < 2; ++i) {
-            editor->idle();
-            usleep(2000);
-        }
-        recorder.calls.clear();
+        testwindows::mouseDown(editor->window(), 18, 45);
+        testwindows::mouseMove(editor->window(), 18, 20);
+        pump(2);
         if (closeTheEffect)
             effect->dispatcher(effClose, 0, 0, nullptr, 0.0f);
         else
@@ -292,16 +299,74 @@ TEST_F(GUIEditor, ClosingMidDragEndsTheGestureOnce) {
     }
 }
 
+// A host may destroy its window, and so the editor's, before it closes the editor; in the middle
+// of a drag at that. Nothing fails, and the gesture ends once (on Windows already when the
+// window loses the mouse, on X11 at the close).
+TEST_F(GUIEditor, AParentDestroyedBeforeCloseCostsNothing) {
+    if (!openDisplay()) GTEST_SKIP() << "no window system";
+    const testwindows::NativeWindow parent = topWindow(220, 170);
+    ASSERT_TRUE(editor->open(asParent(parent)));
+    editor->idle();
+    testwindows::mouseDown(editor->window(), 18, 45);
+    testwindows::mouseMove(editor->window(), 18, 20);
+    pump(2);
+#if !defined(_WIN32)
+    x11test::SentinelHandler sentinel;
+#endif
+    testwindows::destroyWindow(parent);
+    editor->idle();
+    editor->doIdleStuff();
+    editor->close();
+    std::vector<HostCall> edits = recorder.editorCalls();
+    std::erase_if(edits, [](const HostCall& c) { return c.opcode == audioMasterIdle; });
+    EXPECT_EQ(edits, (std::vector<HostCall>{{audioMasterEndEdit, 2, 0, 0.0f}}));
+#if !defined(_WIN32)
+    EXPECT_EQ(x11test::SentinelHandler::errors, 0);
+#endif
+}
+
+#if defined(_WIN32)
+// The frame's window class lives exactly as long as a frame does, so none outlives the module;
+// key messages on the editor's window are the host's (they reach the editor through
+// effEditKeyDown/effEditKeyUp only).
+TEST_F(GUIEditor, WindowClassGoesWithTheLastFrameAndKeysStayTheHosts) {
+    const testwindows::NativeWindow parent = topWindow(220, 170);
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&hostCallback), &module);
+    auto classExists = [&] {
+        WNDCLASSEXW found{};
+        found.cbSize = sizeof found;
+        return GetClassInfoExW(module, L"LumetraEditorFrame", &found) != 0;
+    };
+    TestEffect second;
+    auto* other = new TestEditor(&second);  // owned by second
+    ASSERT_TRUE(editor->open(asParent(parent)));
+    ASSERT_TRUE(other->open(asParent(parent)));
+    EXPECT_TRUE(classExists());
+    editor->close();
+    EXPECT_TRUE(classExists()) << "another frame still lives";
+
+    testwindows::mouseDown(other->window(), 18, 45);  // the slider takes the focus
+    testwindows::mouseUp(other->window(), 18, 45);
+    pump(3);
+    for (UINT message : {WM_KEYDOWN, WM_KEYUP}) SendMessageW(reinterpret_cast<HWND>(other->window()), message, VK_UP, 0);
+    EXPECT_TRUE(pump(1).empty());
+    other->close();
+    EXPECT_FALSE(classExists());
+}
+#endif
+
 // A host may call effEditIdle back from inside the idle feedback's audioMasterIdle; the editor
 // then does nothing at all, not even move new values into its views: they are taken at the next idle.
 TEST_F(GUIEditor, IdleCalledBackFromTheHostsIdleLeavesTheViewsAlone) {
-    if (!openDisplay()) GTEST_SKIP() << "no X display";
+    if (!openDisplay()) GTEST_SKIP() << "no window system";
     testimages::registerImage(128, 200, 150, [](int, int) { return 0x404040u; });
     for (int number : {131, 132, 133}) testimages::registerImage(number, 24, 48, [](int, int) { return 0x808080u; });
     TestEffect own;
     auto* window = new ADEditor(&own);  // owned by the effect
     own.parameters[2] = 0.25f;
-    const Window parent = topWindow(220, 170);
+    const testwindows::NativeWindow parent = topWindow(220, 170);
     ASSERT_TRUE(window->open(asParent(parent)));
     window->idle();
     auto* volumeSlider = dynamic_cast<CControl*>(window->getFrame()->getView(0));
@@ -323,8 +388,8 @@ TEST_F(GUIEditor, IdleCalledBackFromTheHostsIdleLeavesTheViewsAlone) {
 }
 
 TEST_F(GUIEditor, AHostThatCanSizeWindowsDoesTheResizing) {
-    if (!openDisplay()) GTEST_SKIP() << "no X display";
-    const Window parent = topWindow(210, 180);
+    if (!openDisplay()) GTEST_SKIP() << "no window system";
+    const testwindows::NativeWindow parent = topWindow(210, 180);
     ASSERT_TRUE(editor->open(asParent(parent)));
     recorder.canDoSizeWindow = 1;
     recorder.sizeWindowAnswer = 1;
@@ -335,13 +400,13 @@ TEST_F(GUIEditor, AHostThatCanSizeWindowsDoesTheResizing) {
     recorder.canDoSizeWindow = -1;  // any non-zero answer counts
     EXPECT_FALSE(editor->beforeSizeChange(CRect(0, 0, 300, 250), CRect(0, 0, 200, 150)));
     fakeDialogFrame = 10;
-    EXPECT_EQ(x11test::windowSize(display, editor->window()), (x11test::Size{200, 150}));
-    EXPECT_EQ(x11test::windowSize(display, parent), (x11test::Size{210, 180}));
+    EXPECT_EQ(testwindows::windowSize(editor->window()), (testwindows::Size{200, 150}));
+    EXPECT_EQ(testwindows::windowSize(parent), (testwindows::Size{210, 180}));
     editor->close();
 }
 
 TEST_F(GUIEditor, WithoutTheHostTheWindowWalkGrowsTheParentChain) {
-    if (!openDisplay()) GTEST_SKIP() << "no X display";
+    if (!openDisplay()) GTEST_SKIP() << "no window system";
     const CRect newSize(0, 0, 300, 250);
     const CRect oldSize(0, 0, 200, 150);
     struct Case {
@@ -349,7 +414,7 @@ TEST_F(GUIEditor, WithoutTheHostTheWindowWalkGrowsTheParentChain) {
         int32_t dialogFrame;
         int parentWidth, parentHeight;
         const char* parentClass;
-        x11test::Size frameAfter, parentAfter;
+        testwindows::Size frameAfter, parentAfter;
     };
     const Case cases[] = {
         // The first parent is 10 wider and 30 taller; a metric of 0 stops the walk at once.
@@ -362,30 +427,29 @@ TEST_F(GUIEditor, WithoutTheHostTheWindowWalkGrowsTheParentChain) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fakeDialogFrame = c.dialogFrame;
-        const Window parent = topWindow(c.parentWidth, c.parentHeight, c.parentClass);
+        const testwindows::NativeWindow parent = topWindow(c.parentWidth, c.parentHeight, c.parentClass);
         ASSERT_TRUE(editor->open(asParent(parent)));
         EXPECT_TRUE(editor->beforeSizeChange(newSize, oldSize));
-        EXPECT_EQ(x11test::windowSize(display, editor->window()), c.frameAfter);
-        EXPECT_EQ(x11test::windowSize(display, parent), c.parentAfter);
+        EXPECT_EQ(testwindows::windowSize(editor->window()), c.frameAfter);
+        EXPECT_EQ(testwindows::windowSize(parent), c.parentAfter);
         editor->close();
     }
 
     // Two levels: each window grows by the new size plus the borders below it, until the borders
     // add up to twice the dialog frame (here 20 wide after the second window).
     fakeDialogFrame = 10;
-    const Window outer = topWindow(220, 190);
-    windows.push_back(x11test::makeWindow(display, outer, 210, 180));
-    const Window inner = windows.back();
+    const testwindows::NativeWindow outer = topWindow(220, 190);
+    const testwindows::NativeWindow inner = testwindows::makeWindow(outer, 210, 180);
     ASSERT_TRUE(editor->open(asParent(inner)));
     EXPECT_TRUE(editor->beforeSizeChange(newSize, oldSize));
-    EXPECT_EQ(x11test::windowSize(display, editor->window()), (x11test::Size{300, 250}));
-    EXPECT_EQ(x11test::windowSize(display, inner), (x11test::Size{310, 280}));
-    EXPECT_EQ(x11test::windowSize(display, outer), (x11test::Size{320, 290}));
+    EXPECT_EQ(testwindows::windowSize(editor->window()), (testwindows::Size{300, 250}));
+    EXPECT_EQ(testwindows::windowSize(inner), (testwindows::Size{310, 280}));
+    EXPECT_EQ(testwindows::windowSize(outer), (testwindows::Size{320, 290}));
 
     // Through the frame: the walk runs first, then the frame takes the size.
     EXPECT_TRUE(editor->getFrame()->setSize(320, 260));
     EXPECT_EQ(editor->getFrame()->getViewSize(), CRect(0, 0, 320, 260));
-    EXPECT_EQ(x11test::windowSize(display, editor->window()), (x11test::Size{320, 260}));
+    EXPECT_EQ(testwindows::windowSize(editor->window()), (testwindows::Size{320, 260}));
     editor->idle();
     editor->close();
     EXPECT_TRUE(editor->beforeSizeChange(newSize, oldSize)) << "no frame: nothing to resize";

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -42,12 +43,12 @@ std::vector<float> makeSignal(Signal kind, size_t length, double rate) {
         switch (kind) {
         case Signal::Noise: x[i] = uniform(random); break;
         case Signal::Sines:
-            x[i] = static_cast<float>(0.5 * std::sin(2 * M_PI * 1000 * t) + 0.3 * std::sin(2 * M_PI * 63 * t) +
-                                      0.1 * std::sin(2 * M_PI * 15000 * t));
+            x[i] = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 1000 * t) + 0.3 * std::sin(2 * std::numbers::pi * 63 * t) +
+                                      0.1 * std::sin(2 * std::numbers::pi * 15000 * t));
             break;
         case Signal::Silence: break;
         case Signal::ToneThenSilence:
-            x[i] = i < length / 4 ? static_cast<float>(0.8 * std::sin(2 * M_PI * 440 * t)) : 0.0f;
+            x[i] = i < length / 4 ? static_cast<float>(0.8 * std::sin(2 * std::numbers::pi * 440 * t)) : 0.0f;
             break;
         case Signal::ZerosAndTiny: {
             const float choices[] = {0.0f, -0.0f, 1e-21f, -1e-21f, 1e-38f, -1e-45f, 1e-20f, 3e-25f};

@@ -22,7 +22,7 @@ bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
 }
 
 std::vector<float> analysisOf(const ADelay& effect, size_t n) {
-    return {effect.engine.analysisBuffer.begin(), effect.engine.analysisBuffer.begin() + static_cast<long>(n)};
+    return {effect.engine.analysisBuffer.begin(), effect.engine.analysisBuffer.begin() + static_cast<std::ptrdiff_t>(n)};
 }
 
 TEST(BandBank, FreshEffectHasOneRowFor44100) {

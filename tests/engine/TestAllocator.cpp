@@ -35,11 +35,24 @@ void* allocate(size_t size, size_t alignment, bool nothrow) {
     const size_t limit = failFrom.load(std::memory_order_relaxed);
     void* p = nullptr;
     if (limit == 0 || size < limit) {
-        if (alignment <= alignof(std::max_align_t)) p = std::malloc(size ? size : 1);
+        if (alignment == 0) p = std::malloc(size ? size : 1);
+#if defined(_WIN32)
+        else p = _aligned_malloc(size ? size : 1, alignment);  // Windows has no aligned_alloc
+#else
         else p = std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+#endif
     }
     if (p == nullptr && !nothrow) throw std::bad_alloc();
     return p;
+}
+
+// Aligned blocks go back the way they came: _aligned_free on Windows, free elsewhere.
+void releaseAligned(void* p) {
+#if defined(_WIN32)
+    _aligned_free(p);
+#else
+    std::free(p);
+#endif
 }
 
 }  // namespace
@@ -54,9 +67,9 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
 void operator delete[](void* p, size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { releaseAligned(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { releaseAligned(p); }
+void operator delete(void* p, size_t, std::align_val_t) noexcept { releaseAligned(p); }
+void operator delete[](void* p, size_t, std::align_val_t) noexcept { releaseAligned(p); }
 
 #endif

@@ -1,6 +1,8 @@
 // The test host and `lumetra info` refusing what is not a usable plug-in: each failure is one
 // line that names the file, and the tool exits with 2.
+#if !defined(_WIN32)
 #include <sys/wait.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
@@ -19,7 +21,7 @@ struct Refusal {
 };
 
 std::vector<Refusal> refusals() {
-    const std::string dir = std::filesystem::temp_directory_path() / "lumetra-host-load";
+    const std::string dir = (std::filesystem::temp_directory_path() / "lumetra-host-load").string();
     std::filesystem::create_directories(dir);
     std::ofstream(dir + "/notes.so") << "not a shared object\n";
     return {{dir + "/missing.so", "no such file"},
@@ -42,6 +44,7 @@ TEST(HostLoad, RefusesWhatIsNotAPlugInWithOneLine) {
     }
 }
 
+#if !defined(_WIN32)  // the Windows build runs `lumetra info` from CTest (tests/plugin/CMakeLists.txt)
 TEST(HostLoad, InfoToolExitsWithTwoAndOneErrorLine) {
     for (const Refusal& r : refusals()) {
         SCOPED_TRACE(r.path);
@@ -59,6 +62,7 @@ TEST(HostLoad, InfoToolExitsWithTwoAndOneErrorLine) {
         EXPECT_NE(err.find(r.path), std::string::npos) << err;
     }
 }
+#endif
 
 TEST(HostLoad, RecordsTheVersionQueryAndUnloadsTwice) {
     lumetra::VstHost host;

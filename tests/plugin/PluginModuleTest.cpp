@@ -1,7 +1,5 @@
 // The built module loaded through the test host: descriptor, request answers, hostile requests
 // and pass-through audio.
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cstring>
 #include <random>
@@ -11,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "host/VstHost.h"
+#include "tests/support/FixedScenario.h"
 
 namespace {
 
@@ -42,14 +41,15 @@ TEST_F(PluginModule, HostAnsweringZeroVersionGetsNothing) {
 }
 
 TEST_F(PluginModule, NullCallbackGivesNull) {
-    void* module = dlopen(LUMETRA_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr);
+    std::string why;
+    void* module = lumetra::openModule(LUMETRA_MODULE_PATH, why);
+    ASSERT_NE(module, nullptr) << why;
     for (const char* name : {"VSTPluginMain", "main"}) {
-        auto entry = reinterpret_cast<VstPluginMainProc>(dlsym(module, name));
+        auto entry = reinterpret_cast<VstPluginMainProc>(lumetra::findSymbol(module, name));
         ASSERT_NE(entry, nullptr) << name;
         EXPECT_EQ(entry(nullptr), nullptr) << name;
     }
-    dlclose(module);
+    lumetra::closeModule(module);
 }
 
 TEST_F(PluginModule, IdentityAndFixedAnswers) {
@@ -180,6 +180,30 @@ TEST_F(PluginModule, AudioPassesBitForBit) {
     fx()->processReplacing(fx(), nullptr, nullptr, frames);
     float* nulls[2] = {nullptr, nullptr};
     fx()->processReplacing(fx(), nulls, nulls, frames);
+}
+
+// The module as a host drives it through the fixed scenario: the outputs and the last meter value
+// of every block (parameter 1) give the digest that the Linux and the Windows module both give.
+TEST_F(PluginModule, FixedScenarioGivesTheDigestOfBothSystems) {
+    lumetra::test::Digest digest;
+    std::vector<float> outLeft, outRight;
+    lumetra::test::runScenario(
+        [&](float rate) {
+            host.dispatch(effMainsChanged, 0, 0);
+            host.dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+            host.dispatch(effSetBlockSize, 0, 1000);
+            host.dispatch(effMainsChanged, 0, 1);
+        },
+        [&](int32_t index, float value) { host.setParameter(index, value); },
+        [&](float* left, float* right, int32_t frames) {
+            outLeft.assign(static_cast<size_t>(frames), 0.0f);
+            outRight.assign(static_cast<size_t>(frames), 0.0f);
+            host.process(left, right, outLeft.data(), outRight.data(), frames);
+            digest.add(outLeft);
+            digest.add(outRight);
+            digest.add(host.getParameter(1));
+        });
+    EXPECT_EQ(digest.value, 0xba9356c778f6e66eull) << std::hex << digest.value;
 }
 
 TEST_F(PluginModule, NullTextPointersAnswerZero) {

@@ -13,6 +13,7 @@
 
 #include "platform/x11/XErrorTrap.h"
 #include "toolkit/IPlatformFrame.h"
+#include "toolkit/cairo/CairoOffscreen.h"
 
 namespace {
 
@@ -84,12 +85,13 @@ public:
         dispatch(event);
     }
 
-    cairo_surface_t* getBackBuffer() override { return backBuffer; }
+    IPlatformOffscreen* getBackBuffer() override { return backBuffer.get(); }
 
     void show(const CRect* areas, size_t count) override {
         if (areas == nullptr || count == 0) return;
         XErrorTrap trap(display);
-        cairo_surface_flush(backBuffer);
+        if (backBuffer == nullptr) return;
+        cairo_surface_flush(backBuffer->getSurface());
         if (image) {
             const CRect whole(0, 0, image->width, image->height);
             for (size_t i = 0; i < count; ++i) {
@@ -108,7 +110,7 @@ public:
             for (size_t i = 0; i < count; ++i)
                 cairo_rectangle(cairo, areas[i].left, areas[i].top, areas[i].getWidth(), areas[i].getHeight());
             cairo_clip(cairo);
-            cairo_set_source_surface(cairo, backBuffer, 0, 0);
+            cairo_set_source_surface(cairo, backBuffer->getSurface(), 0, 0);
             cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
             cairo_paint(cairo);
             cairo_destroy(cairo);
@@ -157,14 +159,15 @@ private:
     void makeSurfaces(const CRect& size) {
         const int width = static_cast<int>(size.getWidth());
         const int height = static_cast<int>(size.getHeight());
-        backBuffer = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+        backBuffer = std::make_unique<CairoOffscreen>(width, height);
+        cairo_surface_t* pixels = backBuffer->getSurface();
         XErrorTrap trap(display);
         if (visual->c_class == TrueColor && depth == 24 && visual->red_mask == 0xFF0000 &&
             visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF) {
             image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0,
-                                 reinterpret_cast<char*>(cairo_image_surface_get_data(backBuffer)),
+                                 reinterpret_cast<char*>(cairo_image_surface_get_data(pixels)),
                                  static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
-                                 cairo_image_surface_get_stride(backBuffer));
+                                 cairo_image_surface_get_stride(pixels));
             if (image && image->bits_per_pixel != 32) dropImage();
             if (image) image->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
         }
@@ -172,7 +175,7 @@ private:
     }
 
     void dropImage() {
-        image->data = nullptr;  // the back buffer's memory: cairo frees it
+        image->data = nullptr;  // the back buffer's memory: its surface frees it
         XDestroyImage(image);
         image = nullptr;
     }
@@ -184,9 +187,8 @@ private:
             cairo_surface_finish(windowSurface);
             cairo_surface_destroy(windowSurface);
         }
-        if (backBuffer) cairo_surface_destroy(backBuffer);
         windowSurface = nullptr;
-        backBuffer = nullptr;
+        backBuffer.reset();
     }
 
     void dispatch(XEvent& event) {
@@ -230,7 +232,7 @@ private:
     int depth;
     IPlatformFrameCallback* callback;
     GC gc = nullptr;
-    cairo_surface_t* backBuffer = nullptr;
+    std::unique_ptr<CairoOffscreen> backBuffer;
     XImage* image = nullptr;                   // the back buffer's memory as the window's pixels
     cairo_surface_t* windowSurface = nullptr;  // or, for other visuals, cairo's view of the window
 };
