@@ -1,7 +1,7 @@
 // The editor window's costs, through the built module in an X server (run it under xvfb-run or
-// on a desktop): one UI-thread idle that redraws all 32 meters with new values, one with nothing
-// to redraw, and the audio thread's processReplacing of 512 samples with the window open and
-// closed (the difference is the 32 meter deliveries to an open editor).
+// on a desktop): one UI-thread idle that redraws meters with new values (all 32 or 4, by a jump or
+// by one LED), one with nothing to redraw, and the audio thread's processReplacing of 512 samples
+// with the window open and closed (the difference is the 32 meter deliveries to an open editor).
 #include <X11/Xlib.h>
 #include <benchmark/benchmark.h>
 
@@ -44,14 +44,17 @@ struct Setup {
     bool ready = false;
 };
 
-void idleRedrawingAllMeters(benchmark::State& state) {
+// One idle after `bands` meters moved between two values: a jump across the whole column (0.2 and
+// 0.8, the lower half and the fold-back) or a step of about one LED (0.30 and 0.34), as music moves
+// them from one idle to the next.
+void idleRedrawingMeters(benchmark::State& state, int bands, float low, float high) {
     Setup setup;
     if (!setup.ready || !setup.open()) return state.SkipWithError("no X display or no editor");
-    float fraction = 0.2f;
+    float fraction = low;
     for (auto _ : state) {
         state.PauseTiming();
-        fraction = fraction == 0.2f ? 0.8f : 0.2f;
-        for (int band = 0; band < 32; ++band) setup.host.setParameter(1, static_cast<float>(band) + fraction * 0.5f);
+        fraction = fraction == low ? high : low;
+        for (int band = 0; band < bands; ++band) setup.host.setParameter(1, static_cast<float>(band) + fraction * 0.5f);
         Setup::waitForViewIdle();
         state.ResumeTiming();
         setup.host.dispatch(effEditIdle);
@@ -93,7 +96,9 @@ void audioBlock(benchmark::State& state, bool editorOpen) {
 
 }  // namespace
 
-BENCHMARK(idleRedrawingAllMeters)->Iterations(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(idleRedrawingMeters, all_32_jump, 32, 0.2f, 0.8f)->Iterations(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(idleRedrawingMeters, all_32_one_led, 32, 0.30f, 0.34f)->Iterations(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(idleRedrawingMeters, four_one_led, 4, 0.30f, 0.34f)->Iterations(100)->Unit(benchmark::kMicrosecond);
 BENCHMARK(idleWithNothingToRedraw)->Iterations(100)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(audioBlock, editor_closed, false)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(audioBlock, editor_open, true)->Unit(benchmark::kMicrosecond);

@@ -13,5 +13,6 @@ public:
         : CVuMeter(size, onBitmap, offBitmap, nbLed, style) {}
     ~CExtendedVuMeter() override = default;
 
-    void draw(CDrawContext* context) override;
+protected:
+    LitSpan litSpan(float shown) const override;
 };

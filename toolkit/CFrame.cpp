@@ -76,7 +76,7 @@ void CFrame::viewIdleAndRedraw() {
 
     if (CView::isDirty()) invalidRect(CRect(0, 0, getWidth(), getHeight()));
     for (CView* view : views)
-        if (view->isVisible() && view->isDirty()) invalidRect(view->getViewSize());
+        if (view->isVisible() && view->isDirty()) invalidRect(view->dirtyArea());
     if (invalidRects.empty()) return;
     IPlatformOffscreen* backBuffer = platformFrame->getBackBuffer();
     if (backBuffer == nullptr) return;

@@ -20,8 +20,10 @@ bool CView::onWheel(const CPoint&, const float&, const CButtonState&) { return f
 int32_t CView::onKeyDown(VstKeyCode&) { return -1; }
 int32_t CView::onKeyUp(VstKeyCode&) { return -1; }
 
-void CView::invalid() {
-    if (frame) frame->invalidRect(size);
+void CView::invalid() { invalidRect(size); }
+
+void CView::invalidRect(const CRect& area) {
+    if (frame) frame->invalidRect(area);
 }
 
 void CView::setViewSize(const CRect& rect, bool invalidate) {

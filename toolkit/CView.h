@@ -32,8 +32,12 @@ public:
     // Whether the view needs drawing; the frame's idle redraws dirty views.
     virtual void setDirty(bool state = true) { dirty = state; }
     virtual bool isDirty() const { return dirty; }
+    // The part of the view a dirty view needs drawn; all of it unless the view knows better.
+    virtual CRect dirtyArea() const { return size; }
     // Asks the frame to redraw the view's rectangle at its next idle.
     virtual void invalid();
+    // Asks the frame to redraw area (frame coordinates) at its next idle; invalid() asks for all.
+    virtual void invalidRect(const CRect& area);
 
     // The frame calls onIdle about every 33 ms for views that want it.
     virtual void onIdle() {}

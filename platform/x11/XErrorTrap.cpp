@@ -36,7 +36,8 @@ XErrorTrap::XErrorTrap(Display* display) : display(display) {
     trapMutex.lock();
     if (trapDepth++ == 0) hostHandler.store(XSetErrorHandler(countError));
     ++threadTrapDepth;
-    if (display) XSync(display, False);  // the connection is ours: so are its late errors
+    // No sync here: every call on our connections runs inside a trap, whose end syncs, so no late
+    // error of an earlier call can arrive now.
     errorsBefore = errorCount;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,25 @@ TEST_F(EditorWindow, MeterColumnsShowTheValuesTheEngineSends) {
         return all;
     }());
     expectMeters(editor.picture(), quiet);
+}
+
+// A meter repaints only the LEDs that change, and the window gets only those rectangles: after each
+// idle the window shows exactly what a full redraw of the same state shows.
+TEST_F(EditorWindow, MetersRedrawnByTheChangedSegmentsShowWhatAFullRedrawShows) {
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> level(-4.0f, 0.0f);  // peak 10^level: the whole meter range
+    for (int round = 0; round < 30; ++round) {
+        std::vector<float> signal(editortest::ModuleEditor::kBlock * static_cast<size_t>(1 + random() % 20));
+        const float gain = std::pow(10.0f, level(random));
+        for (float& x : signal) x = gain * std::uniform_real_distribution<float>(-1.0f, 1.0f)(random);
+        if (random() % 5 == 0) std::fill(signal.begin(), signal.end(), 0.0f);
+        editor.process(signal);
+        editor.idle(1);
+        const Picture partial = editor.picture();
+        editor.exposeAll();
+        editor.idle(1);
+        ASSERT_TRUE(editor.picture() == partial) << "round " << round;
+    }
 }
 
 TEST_F(EditorWindow, GesturesReachTheHostAsBeginAutomateEnd) {

@@ -124,4 +124,6 @@ void ModuleEditor::mouseMove(int x, int y) { send(frameWindow(), WM_MOUSEMOVE, M
 
 void ModuleEditor::mouseUp(int x, int y, int32_t modifiers) { send(frameWindow(), WM_LBUTTONUP, keyState(modifiers), x, y); }
 
+void ModuleEditor::exposeAll() { InvalidateRect(reinterpret_cast<HWND>(frameWindow()), nullptr, FALSE); }
+
 }  // namespace editortest

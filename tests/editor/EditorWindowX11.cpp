@@ -93,4 +93,9 @@ void ModuleEditor::mouseUp(int x, int y, int32_t modifiers) {
     x11test::sendButton(displayOf(*this), frameWindow(), ButtonRelease, Button1, x, y, xState(modifiers) | Button1Mask);
 }
 
+void ModuleEditor::exposeAll() {
+    XClearArea(displayOf(*this), frameWindow(), 0, 0, 0, 0, True);
+    XSync(displayOf(*this), False);
+}
+
 }  // namespace editortest

@@ -24,7 +24,7 @@ uint32_t offPixel(int x, int y) { return 0x320000u | (static_cast<uint32_t>(y) <
 class CountingMeter : public CExtendedVuMeter {
 public:
     using CExtendedVuMeter::CExtendedVuMeter;
-    void invalid() override { ++invalidCount; }
+    void invalidRect(const CRect&) override { ++invalidCount; }
     int invalidCount = 0;
 };
 

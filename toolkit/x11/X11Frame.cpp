@@ -6,6 +6,7 @@
 #include <X11/Xutil.h>
 #include <cairo-xlib.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -62,20 +63,23 @@ public:
     }
     lumetra::OsWindow getOsWindow() const override { return {display, window}; }
 
-    // Events come off the queue under the trap and are handled outside it: handling reaches the
-    // host (begin-edit, automation), which must never run with our error handler installed.
+    // Events come off the queue in batches under the trap and are handled outside it: handling
+    // reaches the host (begin-edit, automation), which must never run with our handler installed.
     void handlePendingEvents() override {
         for (;;) {
-            XEvent event;
+            size_t count = 0;
             {
                 XErrorTrap trap(display);
-                if (XPending(display) <= 0) return;
-                XNextEvent(display, &event);
-                // Only the newest position of a drag matters.
-                if (event.type == MotionNotify)
-                    while (XCheckTypedWindowEvent(display, window, MotionNotify, &event)) {}
+                while (count < batch.size() && XPending(display) > 0) {
+                    XNextEvent(display, &batch[count]);
+                    // Only the newest position of a drag matters.
+                    if (batch[count].type == MotionNotify)
+                        while (XCheckTypedWindowEvent(display, window, MotionNotify, &batch[count])) {}
+                    ++count;
+                }
             }
-            dispatch(event);
+            for (size_t i = 0; i < count; ++i) dispatch(batch[i]);
+            if (count < batch.size()) return;
         }
     }
 
@@ -231,6 +235,7 @@ private:
     Visual* visual;
     int depth;
     IPlatformFrameCallback* callback;
+    std::array<XEvent, 32> batch;  // events taken off the queue, handled after the trap
     GC gc = nullptr;
     std::unique_ptr<CairoOffscreen> backBuffer;
     XImage* image = nullptr;                   // the back buffer's memory as the window's pixels
