@@ -112,6 +112,26 @@ void AnalyzeOptions::setControls(float delay, float volume, float modeIn, float 
     gainDb = double(volume) * 2.0 * kMaxGainDb - kMaxGainDb;
 }
 
+OptionArgument::OptionArgument(const std::vector<std::string>& args, size_t& index)
+    : args(args), index(index), option(args[index]) {
+    if (const size_t eq = option.find('='); option.rfind("--", 0) == 0 && eq != std::string::npos) {
+        inlineValue = option.substr(eq + 1);
+        option.resize(eq);
+        hasInline = true;
+    }
+}
+
+std::string OptionArgument::value() {
+    if (hasInline) return inlineValue;
+    if (index + 1 >= args.size()) throw UsageError(option + ": missing value");
+    return args[++index];
+}
+
+void OptionArgument::flag(bool& target, bool set) const {
+    if (hasInline) throw UsageError(option + ": takes no value");
+    target = set;
+}
+
 AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args) {
     AnalyzeOptions options;
     bool onlyFiles = false;
@@ -125,27 +145,14 @@ AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args) {
             onlyFiles = true;
             continue;
         }
-        // --name=value is accepted as well as --name value.
-        std::string inlineValue;
-        bool hasInline = false;
-        if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = arg.substr(eq + 1);
-            arg.resize(eq);
-            hasInline = true;
-        }
-        auto value = [&]() -> std::string {
-            if (hasInline) return inlineValue;
-            if (i + 1 >= args.size()) throw UsageError(arg + ": missing value");
-            return args[++i];
-        };
+        OptionArgument option(args, i);
+        arg = option.name();
+        auto value = [&] { return option.value(); };
         auto pathValue = [&](const std::string& path) {
             if (path.empty()) throw UsageError(arg + ": empty path");
             return path;
         };
-        auto flag = [&](bool& target) {
-            if (hasInline) throw UsageError(arg + ": takes no value");
-            target = true;
-        };
+        auto flag = [&](bool& target) { option.flag(target); };
         if (arg == "-h" || arg == "--help") {
             flag(options.help);
         } else if (arg == "--mode" || arg == "--resp" || arg == "--delay" || arg == "--gain") {

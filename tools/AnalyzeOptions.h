@@ -40,6 +40,24 @@ constexpr int kMaxBlockFrames = 65536;
 constexpr double kMaxDelayMs = 300.0;
 constexpr double kMaxGainDb = 20.0;
 
+// One option of a command line as the commands' parsers take it: --name=value is accepted as well
+// as --name value. name() is the option without an inline value; value() gives the inline value or
+// takes the next argument (UsageError when there is none); a flag refuses an inline value.
+class OptionArgument {
+public:
+    OptionArgument(const std::vector<std::string>& args, size_t& index);
+    const std::string& name() const { return option; }
+    std::string value();
+    void flag(bool& target, bool set = true) const;
+
+private:
+    const std::vector<std::string>& args;
+    size_t& index;
+    std::string option;
+    std::string inlineValue;
+    bool hasInline = false;
+};
+
 // Throws UsageError naming the option and the reason.
 AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args);
 

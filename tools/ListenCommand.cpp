@@ -87,23 +87,10 @@ struct ListenOptions {
 ListenOptions parseListenOptions(const std::vector<std::string>& args) {
     ListenOptions o;
     for (size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::string inlineValue;
-        bool hasInline = false;
-        if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = arg.substr(eq + 1);
-            arg.resize(eq);
-            hasInline = true;
-        }
-        auto value = [&]() -> std::string {
-            if (hasInline) return inlineValue;
-            if (i + 1 >= args.size()) throw UsageError(arg + ": missing value");
-            return args[++i];
-        };
-        auto flag = [&](bool& target, bool set) {
-            if (hasInline) throw UsageError(arg + ": takes no value");
-            target = set;
-        };
+        OptionArgument option(args, i);
+        const std::string arg = option.name();
+        auto value = [&] { return option.value(); };
+        auto flag = [&](bool& target, bool set) { option.flag(target, set); };
         auto path = [&] {
             std::string p = value();
             if (p.empty()) throw UsageError(arg + ": empty path");

@@ -1,12 +1,12 @@
 // The editor window tests' windows on Windows (under Wine): a top-level window of the test's own
 // as the host's parent, mouse messages sent to the frame's window as the system would deliver
-// them, the test thread's messages handled as a host's loop does, and pictures copied from the
-// frame window's device context.
+// them and the test thread's messages handled as a host's loop does (TestWindowsWin32.cpp), and
+// pictures copied from the frame window's device context.
 #include <windows.h>
 
 #include "platform/vst24.h"
 #include "tests/editor/EditorWindowSupport.h"
-#include "toolkit/CButtonState.h"
+#include "tests/editor/TestWindows.h"
 
 namespace editortest {
 namespace {
@@ -15,24 +15,7 @@ constexpr wchar_t kParentClass[] = L"LumetraTestHostWindow";
 
 HWND asWindow(NativeWindow window) { return reinterpret_cast<HWND>(window); }
 
-void handleMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-WPARAM keyState(int32_t modifiers) {
-    WPARAM keys = 0;
-    if (modifiers & kShift) keys |= MK_SHIFT;
-    if (modifiers & kControl) keys |= MK_CONTROL;
-    return keys;
-}
-
-void send(NativeWindow window, UINT message, WPARAM keys, int x, int y) {
-    SendMessageW(asWindow(window), message, keys, MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
-}
+using testwindows::handleMessages;
 
 }  // namespace
 
@@ -116,13 +99,11 @@ Picture ModuleEditor::picture() {
     return picture;
 }
 
-void ModuleEditor::mouseDown(int x, int y, int32_t modifiers) {
-    send(frameWindow(), WM_LBUTTONDOWN, MK_LBUTTON | keyState(modifiers), x, y);
-}
+void ModuleEditor::mouseDown(int x, int y, int32_t modifiers) { testwindows::mouseDown(frameWindow(), x, y, modifiers); }
 
-void ModuleEditor::mouseMove(int x, int y) { send(frameWindow(), WM_MOUSEMOVE, MK_LBUTTON, x, y); }
+void ModuleEditor::mouseMove(int x, int y) { testwindows::mouseMove(frameWindow(), x, y); }
 
-void ModuleEditor::mouseUp(int x, int y, int32_t modifiers) { send(frameWindow(), WM_LBUTTONUP, keyState(modifiers), x, y); }
+void ModuleEditor::mouseUp(int x, int y, int32_t modifiers) { testwindows::mouseUp(frameWindow(), x, y, modifiers); }
 
 void ModuleEditor::exposeAll() { InvalidateRect(reinterpret_cast<HWND>(frameWindow()), nullptr, FALSE); }
 
