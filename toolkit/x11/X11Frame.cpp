@@ -66,6 +66,9 @@ public:
     // Events come off the queue in batches under the trap and are handled outside it: handling
     // reaches the host (begin-edit, automation), which must never run with our handler installed.
     void handlePendingEvents() override {
+        // Every request of ours is synced at the end of its trap, so no error of ours can be
+        // waiting here: with no event queued, the idle costs no trap and no round trip.
+        if (XPending(display) <= 0) return;
         for (;;) {
             size_t count = 0;
             {
