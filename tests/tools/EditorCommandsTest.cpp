@@ -25,6 +25,7 @@ extern char** environ;
 
 namespace {
 
+using lumetra::test::closeLikeWindowManager;
 using lumetra::test::runTool;
 
 std::string scratchDir() {
@@ -158,14 +159,7 @@ protected:
 
 TEST_F(ShowWindow, ClosingTheWindowEndsIt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let audio and idles run a while
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    XSendEvent(display, window, False, NoEventMask, &event);
-    XSync(display, False);
+    closeLikeWindowManager(display, window);
     EXPECT_EQ(exitStatus(), 0);
     EXPECT_EQ(findWindow("Lumetra - "), 0u);
 }

@@ -65,4 +65,15 @@ Window findWindow(Display* display, const std::string& titleStart) {
     return found;
 }
 
+void closeLikeWindowManager(Display* display, Window window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XSync(display, False);
+}
+
 }  // namespace lumetra::test

@@ -32,4 +32,7 @@ private:
 // The top-level window whose title starts so, or 0.
 Window findWindow(Display* display, const std::string& titleStart);
 
+// Asks the window to close as a window manager does (WM_DELETE_WINDOW).
+void closeLikeWindowManager(Display* display, Window window);
+
 }  // namespace lumetra::test

@@ -43,14 +43,7 @@ TEST(ListenWindow, TheEditorsBandColumnLightsWhileTheSinePlays) {
     EXPECT_EQ(litWhen(0, 18), 0);  // and goes dark when it stops
 
     // Closing the window ends it, as the window manager asks.
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    XSendEvent(display, window, False, NoEventMask, &event);
-    XSync(display, False);
+    closeLikeWindowManager(display, window);
     EXPECT_EQ(listen.wait(5), 0) << listen.err();
     XCloseDisplay(display);
 }
