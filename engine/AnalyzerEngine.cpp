@@ -129,9 +129,18 @@ bool AnalyzerEngine::process(const float* const* inputs, int32_t channels, uint3
     return true;
 }
 
-// Audio thread (and prepare). Volume is read once for all bands.
+// Audio thread (and prepare). Volume is read once for all bands. The logarithms run on the lanes
+// of the bank's path (the same bits on every path), so a path chosen for measuring is measured
+// whole.
 void AnalyzerEngine::updateMeterFractions() {
-    meterFractions(kernel.levelLanes(), volumeValue, fractions, numBands);
+    int lanes = 1;
+    switch (kernel.getPath()) {
+    case KernelPath::Plain: lanes = 1; break;
+    case KernelPath::Sse2: lanes = 2; break;
+    case KernelPath::Avx2: lanes = 4; break;
+    case KernelPath::Avx512: lanes = 8; break;
+    }
+    meterFractions(kernel.levelLanes(), volumeValue, fractions, numBands, lanes);
 }
 
 }  // namespace lumetra

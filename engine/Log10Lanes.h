@@ -1,10 +1,14 @@
-// log10 of positive finite doubles, written once for any lane type; included only by the
-// meter-value translation units, each compiled for its own instruction set, so everything here
-// has internal linkage (no wider code can leak into a narrower path).
+// log10 of positive finite doubles and the meter fractions built on it, written once for any lane
+// type; included only by the meter-value translation units, each compiled for its own instruction
+// set, so everything here has internal linkage (no wider code can leak into a narrower path).
 #pragma once
+
+#include <emmintrin.h>
 
 #include <bit>
 #include <cstdint>
+
+#include "engine/MeterValue.h"
 
 namespace {
 
@@ -68,6 +72,72 @@ inline typename V::D log10Positive(typename V::D x) {
     valLo = V::add(valLo, V::add(V::sub(y2, sum), valHi));
     valHi = sum;
     return V::add(valLo, valHi);
+}
+
+// A lane type V for the loops below adds to the double lanes D the floats of the same lanes, F:
+// fload/fstore (kWidth floats, unaligned), widen (F to D, exact), narrow (D to F, rounded once),
+// allPositiveFinite, and Floats, the float operations (each one IEEE operation): set1, add, sub,
+// mul, div, gt and ge (false where either side is NaN), select(mask, a, b) and keep(mask, a)
+// (a where the mask is set, else +0).
+
+// The float operations on four lanes (SSE), for the two- and four-lane types.
+struct Float4 {
+    using F = __m128;
+    static F set1(float v) { return _mm_set1_ps(v); }
+    static F add(F a, F b) { return _mm_add_ps(a, b); }
+    static F sub(F a, F b) { return _mm_sub_ps(a, b); }
+    static F mul(F a, F b) { return _mm_mul_ps(a, b); }
+    static F div(F a, F b) { return _mm_div_ps(a, b); }
+    static F gt(F a, F b) { return _mm_cmpgt_ps(a, b); }
+    static F ge(F a, F b) { return _mm_cmpge_ps(a, b); }
+    static F select(F mask, F a, F b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
+    static F keep(F mask, F a) { return _mm_and_ps(mask, a); }
+    // Bit i set where lane i lies in (0, largest float].
+    static int positiveFiniteBits(F x) {
+        return _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(x, _mm_setzero_ps()), _mm_cmple_ps(x, _mm_set1_ps(3.40282347e+38f))));
+    }
+};
+
+// log10Float on kWidth values at a time; a group with any value outside the positive finite
+// floats goes through the scalar path. Answers how many it did: a multiple of kWidth.
+template <typename V>
+inline int log10FloatsLanes(const float* x, float* out, int n) {
+    int i = 0;
+    for (; i + V::kWidth <= n; i += V::kWidth) {
+        const auto in = V::fload(x + i);
+        if (!V::allPositiveFinite(in)) {
+            for (int k = i; k < i + V::kWidth; ++k) out[k] = lumetra::log10Float(x[k]);
+            continue;
+        }
+        V::fstore(out + i, V::narrow(log10Positive<V>(V::widen(in))));
+    }
+    return i;
+}
+
+// lumetra::meterFraction on kWidth levels at a time, the same float operations in the same order:
+// log10(level + 1e-20) x 20 is d, and the fraction is 0 unless d lies above the window's bottom,
+// 1 from its top on, else (d - bottom) / (top - bottom). Answers how many it did.
+template <typename V>
+inline int meterFractionsLanes(const float* levels, float volume, float* out, int n) {
+    using F = typename V::Floats;
+    const float t = volume * 40.0f;
+    const float topValue = 40.0f - t;
+    const float bottomValue = -20.0f - t;
+    const auto top = F::set1(topValue);
+    const auto bottom = F::set1(bottomValue);
+    const auto range = F::set1(topValue - bottomValue);
+    int i = 0;
+    for (; i + V::kWidth <= n; i += V::kWidth) {
+        const auto x = F::add(V::fload(levels + i), F::set1(1e-20f));
+        if (!V::allPositiveFinite(x)) {
+            for (int k = i; k < i + V::kWidth; ++k) out[k] = lumetra::meterFraction(levels[k], volume);
+            continue;
+        }
+        const auto d = F::mul(V::narrow(log10Positive<V>(V::widen(x))), F::set1(20.0f));
+        const auto inside = F::select(F::ge(d, top), F::set1(1.0f), F::div(F::sub(d, bottom), range));
+        V::fstore(out + i, F::keep(F::gt(d, bottom), inside));
+    }
+    return i;
 }
 
 }  // namespace

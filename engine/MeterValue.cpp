@@ -14,6 +14,13 @@ namespace {
 
 struct TwoLanes {
     using D = __m128d;
+    using Floats = Float4;  // the low two lanes
+    static constexpr int kWidth = 2;
+    static __m128 fload(const float* p) { return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p))); }
+    static void fstore(float* p, __m128 v) { _mm_storel_pi(reinterpret_cast<__m64*>(p), v); }
+    static D widen(__m128 v) { return _mm_cvtps_pd(v); }
+    static __m128 narrow(D v) { return _mm_cvtpd_ps(v); }
+    static bool allPositiveFinite(__m128 v) { return (Float4::positiveFiniteBits(v) & 3) == 3; }
     static D set(double v) { return _mm_set1_pd(v); }
     static D add(D a, D b) { return _mm_add_pd(a, b); }
     static D sub(D a, D b) { return _mm_sub_pd(a, b); }
@@ -62,22 +69,17 @@ float log10Float(float x) {
     return positiveFinite(x) ? static_cast<float>(log10Positive<Scalar>(static_cast<double>(x))) : log10Special(x);
 }
 
-int log10FloatsSse2(const float* x, float* out, int n) {
-    int i = 0;
-    for (; i + 2 <= n; i += 2) {
-        if (!positiveFinite(x[i]) || !positiveFinite(x[i + 1])) {
-            out[i] = log10Float(x[i]);
-            out[i + 1] = log10Float(x[i + 1]);
-            continue;
-        }
-        const __m128d in = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(x + i))));
-        _mm_storel_pi(reinterpret_cast<__m64*>(out + i), _mm_cvtpd_ps(log10Positive<TwoLanes>(in)));
-    }
-    return i;
+int log10FloatsSse2(const float* x, float* out, int n) { return log10FloatsLanes<TwoLanes>(x, out, n); }
+
+int meterFractionsSse2(const float* levels, float volume, float* fractions, int n) {
+    return meterFractionsLanes<TwoLanes>(levels, volume, fractions, n);
 }
 
+// The widest lane path this CPU has does what it can, the narrower ones the rest.
 void log10Floats(const float* x, float* out, int n) {
-    int i = __builtin_cpu_supports("avx2") ? log10FloatsAvx2(x, out, n) : 0;
+    int i = 0;
+    if (__builtin_cpu_supports("avx512f")) i = log10FloatsAvx512(x, out, n);
+    if (__builtin_cpu_supports("avx2")) i += log10FloatsAvx2(x + i, out + i, n - i);
     i += log10FloatsSse2(x + i, out + i, n - i);
     for (; i < n; ++i) out[i] = log10Float(x[i]);
 }
@@ -97,13 +99,13 @@ void meterDecibels(const float* levels, float* decibels, int n) {
 
 float meterFraction(float level, float volume) { return fractionOf(meterDecibels(level), volume); }
 
-void meterFractions(const float* levels, float volume, float* fractions, int n) {
-    float decibels[64];
-    for (int start = 0; start < n; start += 64) {
-        const int count = n - start < 64 ? n - start : 64;
-        meterDecibels(levels + start, decibels, count);
-        for (int i = 0; i < count; ++i) fractions[start + i] = fractionOf(decibels[i], volume);
-    }
+void meterFractions(const float* levels, float volume, float* fractions, int n, int maxLanes) {
+    int i = 0;
+    if (maxLanes >= 8 && __builtin_cpu_supports("avx512f")) i = meterFractionsAvx512(levels, volume, fractions, n);
+    if (maxLanes >= 4 && __builtin_cpu_supports("avx2"))
+        i += meterFractionsAvx2(levels + i, volume, fractions + i, n - i);
+    if (maxLanes >= 2) i += meterFractionsSse2(levels + i, volume, fractions + i, n - i);
+    for (; i < n; ++i) fractions[i] = meterFraction(levels[i], volume);
 }
 
 }  // namespace lumetra

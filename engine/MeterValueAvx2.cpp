@@ -2,8 +2,6 @@
 // sums stay separately rounded, so every lane gives the scalar path's bits).
 #include <immintrin.h>
 
-#include <limits>
-
 #include "engine/Log10Lanes.h"
 #include "engine/MeterValue.h"
 
@@ -11,6 +9,13 @@ namespace {
 
 struct FourLanes {
     using D = __m256d;
+    using Floats = Float4;
+    static constexpr int kWidth = 4;
+    static __m128 fload(const float* p) { return _mm_loadu_ps(p); }
+    static void fstore(float* p, __m128 v) { _mm_storeu_ps(p, v); }
+    static D widen(__m128 v) { return _mm256_cvtps_pd(v); }
+    static __m128 narrow(D v) { return _mm256_cvtpd_ps(v); }
+    static bool allPositiveFinite(__m128 v) { return Float4::positiveFiniteBits(v) == 0xF; }
     static D set(double v) { return _mm256_set1_pd(v); }
     static D add(D a, D b) { return _mm256_add_pd(a, b); }
     static D sub(D a, D b) { return _mm256_sub_pd(a, b); }
@@ -35,17 +40,8 @@ struct FourLanes {
 
 }  // namespace
 
-int lumetra::log10FloatsAvx2(const float* x, float* out, int n) {
-    const __m128 zero = _mm_setzero_ps();
-    const __m128 largest = _mm_set1_ps(std::numeric_limits<float>::max());
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        const __m128 in = _mm_loadu_ps(x + i);
-        if (_mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(in, zero), _mm_cmple_ps(in, largest))) != 0xF) {
-            for (int k = i; k < i + 4; ++k) out[k] = log10Float(x[k]);
-            continue;
-        }
-        _mm_storeu_ps(out + i, _mm256_cvtpd_ps(log10Positive<FourLanes>(_mm256_cvtps_pd(in))));
-    }
-    return i;
+int lumetra::log10FloatsAvx2(const float* x, float* out, int n) { return log10FloatsLanes<FourLanes>(x, out, n); }
+
+int lumetra::meterFractionsAvx2(const float* levels, float volume, float* fractions, int n) {
+    return meterFractionsLanes<FourLanes>(levels, volume, fractions, n);
 }

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -96,8 +97,18 @@ TEST(MeterValue, FractionOfTheSixtyDecibelWindow) {
         }
 }
 
+struct LanePath {
+    bool (*supported)();
+    int (*log10)(const float*, float*, int);
+};
+const LanePath kLanePaths[] = {
+    {[] { return true; }, lumetra::log10FloatsSse2},
+    {[] { return __builtin_cpu_supports("avx2") != 0; }, lumetra::log10FloatsAvx2},
+    {[] { return __builtin_cpu_supports("avx512f") != 0; }, lumetra::log10FloatsAvx512},
+};
+
 // Every positive finite float against the narrowed double logarithm of the C library, through
-// every lane path this CPU has and the scalar one. The sanitizer builds, many times slower, take
+// the scalar path and every lane path this CPU has. The sanitizer builds, many times slower, take
 // every 4099th.
 TEST(MeterValue, LogarithmIsTheNarrowedDoubleOneForEveryFloat) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -112,22 +123,24 @@ TEST(MeterValue, LogarithmIsTheNarrowedDoubleOneForEveryFloat) {
     for (uint32_t t = 0; t < threads; ++t)
         workers.emplace_back([&, t] {
             constexpr int kBatch = 4096;
-            std::vector<float> x(kBatch), pairs(kBatch), lanes(kBatch);
+            std::vector<float> x(kBatch), lanes(kBatch);
             const uint64_t span = (uint64_t{kEnd} + threads - 1) / threads;
             const uint64_t to = std::min<uint64_t>(kEnd, span * (t + 1));
             for (uint64_t at = std::max<uint64_t>(1, span * t); at < to;) {
                 int n = 0;
                 for (; n < kBatch && at < to; ++n, at += kStride) x[n] = std::bit_cast<float>(static_cast<uint32_t>(at));
-                // The widest path this CPU has, and the two-lane one on its own.
-                lumetra::log10Floats(x.data(), lanes.data(), n);
-                const int done = lumetra::log10FloatsSse2(x.data(), pairs.data(), n);
-                for (int i = done; i < n; ++i) pairs[i] = lanes[i];
+                std::vector<uint32_t> want(static_cast<size_t>(n));
                 for (int i = 0; i < n; ++i) {
-                    const float reference = static_cast<float>(std::log10(static_cast<double>(x[i])));
-                    const uint32_t want = std::bit_cast<uint32_t>(reference);
-                    if (std::bit_cast<uint32_t>(lanes[i]) != want || std::bit_cast<uint32_t>(pairs[i]) != want ||
-                        std::bit_cast<uint32_t>(lumetra::log10Float(x[i])) != want)
-                        if (mismatches[t]++ == 0) firstBad[t] = std::bit_cast<uint32_t>(x[i]);
+                    want[i] = std::bit_cast<uint32_t>(static_cast<float>(std::log10(static_cast<double>(x[i]))));
+                    if (std::bit_cast<uint32_t>(lumetra::log10Float(x[i])) != want[i] && mismatches[t]++ == 0)
+                        firstBad[t] = std::bit_cast<uint32_t>(x[i]);
+                }
+                for (const LanePath& path : kLanePaths) {
+                    if (!path.supported()) continue;
+                    const int done = path.log10(x.data(), lanes.data(), n);
+                    for (int i = 0; i < done; ++i)
+                        if (std::bit_cast<uint32_t>(lanes[i]) != want[i] && mismatches[t]++ == 0)
+                            firstBad[t] = std::bit_cast<uint32_t>(x[i]);
                 }
             }
         });
@@ -149,15 +162,27 @@ TEST(MeterValue, LogarithmIsTheNarrowedDoubleOneForEveryFloat) {
         }
         EXPECT_EQ(std::bit_cast<uint32_t>(lanes[0]), std::bit_cast<uint32_t>(lumetra::log10Float(x)));
     }
-    const float levels[] = {0.0f, 1e-21f, 1e-20f, 0.001f, 0.7071f, 1.0f, 100.0f, kInf, kNan, 3e38f, 1e-30f};
-    float decibels[std::size(levels)], fractions[std::size(levels)];
-    lumetra::meterDecibels(levels, decibels, static_cast<int>(std::size(levels)));
-    lumetra::meterFractions(levels, 0.3f, fractions, static_cast<int>(std::size(levels)));
-    for (size_t i = 0; i < std::size(levels); ++i) {
-        SCOPED_TRACE(levels[i]);
-        EXPECT_EQ(std::bit_cast<uint32_t>(decibels[i]), std::bit_cast<uint32_t>(lumetra::meterDecibels(levels[i])));
-        EXPECT_EQ(std::bit_cast<uint32_t>(fractions[i]), std::bit_cast<uint32_t>(lumetra::meterFraction(levels[i], 0.3f)));
-    }
+    // Levels from silence to far above the window, specials among them, and volumes that put the
+    // window's edges on exact decibel values, through every lane width.
+    std::vector<float> levels = {0.0f, 1e-21f, 1e-20f, 0.001f, 0.7071f, 1.0f, 100.0f, kInf, kNan, 3e38f, 1e-30f, -1.0f};
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> exponent(-25.0f, 5.0f);
+    while (levels.size() < 4000) levels.push_back(std::pow(10.0f, exponent(random)));
+    levels.push_back(0.1f);     // the bottom at Volume 0
+    levels.push_back(100.0f);   // the top at Volume 0
+    const int n = static_cast<int>(levels.size());
+    std::vector<float> decibels(levels.size()), fractions(levels.size());
+    lumetra::meterDecibels(levels.data(), decibels.data(), n);
+    for (int i = 0; i < n; ++i)
+        ASSERT_EQ(std::bit_cast<uint32_t>(decibels[i]), std::bit_cast<uint32_t>(lumetra::meterDecibels(levels[i])))
+            << levels[i];
+    for (float volume : {0.0f, 0.3f, 0.5f, 1.0f, kNan})
+        for (int maxLanes : {1, 2, 4, 8}) {
+            lumetra::meterFractions(levels.data(), volume, fractions.data(), n, maxLanes);
+            for (int i = 0; i < n; ++i)
+                ASSERT_EQ(std::bit_cast<uint32_t>(fractions[i]), std::bit_cast<uint32_t>(lumetra::meterFraction(levels[i], volume)))
+                    << "level " << levels[i] << ", volume " << volume << ", " << maxLanes << " lanes";
+        }
     EXPECT_EQ(lumetra::meterDecibels(0.0f), -400.0f);
 }
 
