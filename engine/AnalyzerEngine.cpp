@@ -90,21 +90,28 @@ bool AnalyzerEngine::process(const float* const* inputs, int32_t channels, uint3
         return false;
     }
 
-    // The analysis signal. An empty block still flushes the sections below.
+    // The analysis signal: one channel as it stands, or the sum in the analysis buffer. An empty
+    // block still flushes the sections below.
     float* analysis = analysisBuffer.data();
     const float mode = modeValue;
-    if (n > 0) {
-        if (mode < 0.3f) {
-            std::memcpy(analysis, inputs[0], bytes);
-        } else if (mode < 0.7f) {
-            std::memcpy(analysis, inputs[0], bytes);
-            for (int32_t c = 1; c < channels; ++c) {
+    const float* signal = inputs[0];
+    if (mode < 0.3f) {
+        signal = inputs[0];
+    } else if (!(mode < 0.7f)) {  // NaN too
+        signal = inputs[channels > 1 ? 1 : 0];
+    } else if (n > 0) {
+        if (channels > 1) {
+            const float* left = inputs[0];
+            const float* right = inputs[1];
+            for (uint32_t k = 0; k < n; ++k) analysis[k] = right[k] + left[k];  // left + right, not halved
+            for (int32_t c = 2; c < channels; ++c) {
                 const float* in = inputs[c];
-                for (uint32_t k = 0; k < n; ++k) analysis[k] = in[k] + analysis[k];  // left + right, not halved
+                for (uint32_t k = 0; k < n; ++k) analysis[k] = in[k] + analysis[k];
             }
         } else {
-            std::memcpy(analysis, inputs[channels > 1 ? 1 : 0], bytes);
+            std::memcpy(analysis, inputs[0], bytes);
         }
+        signal = analysis;
     }
 
     // Analysis delay: the block is written before it is read, so the delay is exact for any D.
@@ -114,17 +121,18 @@ bool AnalyzerEngine::process(const float* const* inputs, int32_t channels, uint3
         uint32_t write = ringWritePos;
         if (write >= length) write = 0;
         const uint32_t n1 = std::min(length - write, n);
-        std::memcpy(ring + write, analysis, size_t{n1} * sizeof(float));
-        std::memcpy(ring, analysis + n1, size_t{n - n1} * sizeof(float));
+        std::memcpy(ring + write, signal, size_t{n1} * sizeof(float));
+        std::memcpy(ring, signal + n1, size_t{n - n1} * sizeof(float));
         const uint32_t read = delay <= write ? write - delay : length - delay + write;
         const uint32_t n2 = std::min(length - read, n);
         std::memcpy(analysis, ring + read, size_t{n2} * sizeof(float));
         std::memcpy(analysis + n2, ring, size_t{n - n2} * sizeof(float));
         const uint64_t next = uint64_t{write} + n;
         ringWritePos = static_cast<uint32_t>(next >= length ? next - length : next);
+        signal = analysis;
     }
 
-    kernel.process(analysis, n);
+    kernel.process(signal, n);
     updateMeterFractions();
     return true;
 }

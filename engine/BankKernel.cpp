@@ -73,6 +73,7 @@ void DetectorView::setTimes(float attack, float release) {
     kernel->releaseTimes[lane] = release;
     kernel->releaseCoefs[lane] = FilteredDetector::blockCoefficient(release, rate, kRmsBlockLength);
     kernel->attackCoefs[lane] = FilteredDetector::blockCoefficient(attack, rate, kRmsBlockLength);
+    kernel->timesChanged();
 }
 
 float DetectorView::level() const { return kernel->levels[lane]; }
@@ -117,6 +118,7 @@ void DetectorView::set(const FilteredDetector& d) {
     kernel->releaseTimes[lane] = d.releaseTime;
     kernel->attackCoefs[lane] = d.attackBlockCoef;
     kernel->releaseCoefs[lane] = d.releaseBlockCoef;
+    kernel->timesChanged();
     kernel->levels[lane] = d.level;
     kernel->rates[lane] = d.sampleRate;
     kernel->centres[lane] = d.centreFrequency;
@@ -176,26 +178,9 @@ void BankKernel::processPlain(const float* input, uint32_t n) {
     }
 }
 
-// FilteredDetector::smoothBlock on four lanes at a time, for each RMS block of the piece in order.
-void BankKernel::smoothBlocks(uint32_t blocks, uint32_t lastLength, const float* attack, const float* release) {
-    for (uint32_t b = 0; b < blocks; ++b) {
-        const uint32_t m = b + 1 < blocks ? kRmsBlockLength : lastLength;
-        const __m128 length = _mm_set1_ps(static_cast<float>(m));
-        const float* sums = blockSums + b * kMaxLanes;
-        for (int g = 0; g < kMaxLanes; g += 4) {
-            const __m128 level = _mm_load_ps(levels + g);
-            const __m128 rms = _mm_sqrt_ps(_mm_div_ps(_mm_load_ps(sums + g), length));
-            const __m128 rising = _mm_cmpgt_ps(rms, level);
-            const __m128 coef = _mm_or_ps(_mm_and_ps(rising, _mm_load_ps(attack + g)),
-                                          _mm_andnot_ps(rising, _mm_load_ps(release + g)));
-            const __m128 next = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(rms, level), coef), level);
-            _mm_store_ps(levels + g, _mm_andnot_ps(_mm_cmplt_ps(next, _mm_set1_ps(1e-20f)), next));
-        }
-    }
-}
-
 // The end of FilteredDetector::process on every lane: each section's output histories flushed,
-// then a band left without a finite state restarts from silence.
+// then a band left without a finite state restarts from silence. The lane kernels flush on their
+// own; this serves an empty block and the rare restart.
 void BankKernel::flushAndRestart() {
     for (int g = 0; g < kMaxLanes; g += 4) {
         __m128i bad = notFinite(_mm_load_ps(levels + g));
@@ -223,23 +208,17 @@ void BankKernel::process(const float* input, uint32_t n, float* lastOutputs) {
         processPlain(input, n);
         return;
     }
-    // Read once per block: a concurrent setTimes gives either the old or the new value.
-    alignas(16) float attack[kMaxLanes];
-    alignas(16) float release[kMaxLanes];
-    for (int j = 0; j < kMaxLanes; ++j) {
-        attack[j] = attackCoefs[j];
-        release[j] = releaseCoefs[j];
+    // The coefficients are read again only after a change: the acquire pairs with timesChanged's
+    // release, so a new count comes with the values written before it.
+    const uint32_t version = timesVersion.load(std::memory_order_acquire);
+    if (version != timesSeen) {
+        for (int j = 0; j < kMaxLanes; ++j) {
+            times.attack[j] = attackCoefs[j];
+            times.release[j] = releaseCoefs[j];
+        }
+        timesSeen = version;
     }
-    constexpr uint32_t kChunk = kChunkBlocks * kRmsBlockLength;  // whole RMS blocks
-    for (uint32_t done = 0; done < n;) {
-        const uint32_t length = std::min(n - done, kChunk);
-        proc(lanes, input + done, length, kRmsBlockLength, blockSums,
-             lastOutputs ? lastOutputs + size_t{done} * kMaxLanes : nullptr);
-        const uint32_t blocks = (length + kRmsBlockLength - 1) / kRmsBlockLength;
-        smoothBlocks(blocks, length - (blocks - 1) * kRmsBlockLength, attack, release);
-        done += length;
-    }
-    flushAndRestart();
+    if (n == 0 || !proc(lanes, input, n, kRmsBlockLength, times, levels, lastOutputs)) flushAndRestart();
 }
 
 }  // namespace lumetra

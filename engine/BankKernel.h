@@ -9,6 +9,7 @@
 // bank. detector(j).setTimes(): any thread (each coefficient is one value written whole).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -36,16 +37,23 @@ struct alignas(64) BankLanes {
     SectionLanes section[kSections];
 };
 
-// One vector width's pipeline: filters input[0 .. n-1] through all four sections of every lane
-// and writes, for each RMS block of blockLength samples (the last one shorter), the sum of the
-// squared last-section outputs of every lane to blockSums[block * kMaxLanes + lane]. When
+// The block coefficients of every lane, read once per call (a concurrent setTimes then gives
+// either the old or the new value for the whole call, as a detector's own process does).
+struct alignas(64) LaneTimes {
+    float attack[kMaxLanes], release[kMaxLanes];
+};
+
+// One vector width's whole detector row: filters input[0 .. n-1] through all four sections of
+// every lane, smooths each lane's level (levels[lane]) with every RMS block of blockLength
+// samples (the last one shorter) as it ends, and flushes the section outputs at the end. When
 // lastOutputs is not null it also receives every last-section output at [sample * kMaxLanes + lane].
-// Histories are left unflushed. Defined in one translation unit per instruction set.
-using LanesProc = void (*)(BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
-                           float* blockSums, float* lastOutputs);
-void filterLanesSse2(BankLanes&, const float*, uint32_t, uint32_t, float*, float*);
-void filterLanesAvx2(BankLanes&, const float*, uint32_t, uint32_t, float*, float*);
-void filterLanesAvx512(BankLanes&, const float*, uint32_t, uint32_t, float*, float*);
+// False when some lane's state is no longer finite (the caller restarts those lanes); n = 0 does
+// nothing. Defined in one translation unit per instruction set.
+using LanesProc = bool (*)(BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
+                           const LaneTimes& times, float* levels, float* lastOutputs);
+bool filterLanesSse2(BankLanes&, const float*, uint32_t, uint32_t, const LaneTimes&, float*, float*);
+bool filterLanesAvx2(BankLanes&, const float*, uint32_t, uint32_t, const LaneTimes&, float*, float*);
+bool filterLanesAvx512(BankLanes&, const float*, uint32_t, uint32_t, const LaneTimes&, float*, float*);
 
 class BankKernel;
 
@@ -112,19 +120,19 @@ public:
 private:
     friend class DetectorView;
     void processPlain(const float* input, uint32_t n);
-    void smoothBlocks(uint32_t blocks, uint32_t lastLength, const float* attack, const float* release);
     void flushAndRestart();
-
-    // RMS blocks per pipeline run: longer calls run in pieces of this many blocks.
-    static constexpr uint32_t kChunkBlocks = 32;
+    // Any thread, after writing block coefficients: the lane paths read them again.
+    void timesChanged() { timesVersion.fetch_add(1, std::memory_order_release); }
 
     KernelPath path = KernelPath::Plain;
     int bands = 0;
     BankLanes lanes{};
     alignas(64) float levels[kMaxLanes] = {};
-    alignas(64) float blockSums[kChunkBlocks * kMaxLanes] = {};  // [block][lane]
     Relaxed<float> attackCoefs[kMaxLanes], releaseCoefs[kMaxLanes];
     Relaxed<float> attackTimes[kMaxLanes], releaseTimes[kMaxLanes];
+    std::atomic<uint32_t> timesVersion{0};  // counts coefficient changes
+    uint32_t timesSeen = ~0u;                // audio thread: the count `times` was read at
+    LaneTimes times{};                       // audio thread: the coefficients the lane paths use
     float rates[kMaxLanes] = {};
     float centres[kMaxLanes] = {};
     std::vector<FilteredDetector> plainRow;  // the plain path's detectors, loaded from the lanes

@@ -15,13 +15,22 @@ struct Avx2 {
     static Reg zero() { return _mm256_setzero_ps(); }
     static Reg add(Reg a, Reg b) { return _mm256_add_ps(a, b); }
     static Reg sub(Reg a, Reg b) { return _mm256_sub_ps(a, b); }
+    using Mask = __m256;
+    static Reg sqrt(Reg a) { return _mm256_sqrt_ps(a); }
+    static Reg div(Reg a, Reg b) { return _mm256_div_ps(a, b); }
+    static Mask gt(Reg a, Reg b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
+    static Mask lt(Reg a, Reg b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
+    static Mask both(Mask a, Mask b) { return _mm256_and_ps(a, b); }
+    static Reg select(Mask m, Reg a, Reg b) { return _mm256_blendv_ps(b, a, m); }
+    static Reg zeroWhere(Mask m, Reg a) { return _mm256_andnot_ps(m, a); }
+    static bool anyNaN(Reg a) { return _mm256_movemask_ps(_mm256_cmp_ps(a, a, _CMP_UNORD_Q)) != 0; }
     static Reg mul(Reg a, Reg b) { return _mm256_mul_ps(a, b); }
 };
 }  // namespace
 
-void lumetra::filterLanesAvx2(BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
-                              float* blockSums, float* lastOutputs) {
+bool lumetra::filterLanesAvx2(BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
+                              const LaneTimes& times, float* levels, float* lastOutputs) {
     // One group of eight lanes at a time: the histories then stay in registers (there are sixteen)
     // instead of going through memory every sample.
-    filterLanes<Avx2, 1>(lanes, input, n, blockLength, blockSums, lastOutputs);
+    return filterLanes<Avx2, 1>(lanes, input, n, blockLength, times, levels, lastOutputs);
 }

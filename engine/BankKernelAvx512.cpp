@@ -4,6 +4,10 @@
 
 #include "engine/BankKernelLanes.h"
 
+// GCC 12's AVX-512 square root starts from a deliberately undefined register and warns about it
+// where it is inlined; nothing here reads an uninitialised value.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
 namespace {
 struct Avx512 {
     using Reg = __m512;
@@ -15,11 +19,20 @@ struct Avx512 {
     static Reg zero() { return _mm512_setzero_ps(); }
     static Reg add(Reg a, Reg b) { return _mm512_add_ps(a, b); }
     static Reg sub(Reg a, Reg b) { return _mm512_sub_ps(a, b); }
+    using Mask = __mmask16;
+    static Reg sqrt(Reg a) { return _mm512_sqrt_ps(a); }
+    static Reg div(Reg a, Reg b) { return _mm512_div_ps(a, b); }
+    static Mask gt(Reg a, Reg b) { return _mm512_cmp_ps_mask(a, b, _CMP_GT_OQ); }
+    static Mask lt(Reg a, Reg b) { return _mm512_cmp_ps_mask(a, b, _CMP_LT_OQ); }
+    static Mask both(Mask a, Mask b) { return static_cast<Mask>(a & b); }
+    static Reg select(Mask m, Reg a, Reg b) { return _mm512_mask_blend_ps(m, b, a); }
+    static Reg zeroWhere(Mask m, Reg a) { return _mm512_maskz_mov_ps(static_cast<Mask>(~m), a); }
+    static bool anyNaN(Reg a) { return _mm512_cmp_ps_mask(a, a, _CMP_UNORD_Q) != 0; }
     static Reg mul(Reg a, Reg b) { return _mm512_mul_ps(a, b); }
 };
 }  // namespace
 
-void lumetra::filterLanesAvx512(BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
-                                float* blockSums, float* lastOutputs) {
-    filterLanes<Avx512>(lanes, input, n, blockLength, blockSums, lastOutputs);
+bool lumetra::filterLanesAvx512(BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
+                                const LaneTimes& times, float* levels, float* lastOutputs) {
+    return filterLanes<Avx512>(lanes, input, n, blockLength, times, levels, lastOutputs);
 }

@@ -8,8 +8,9 @@
 
 namespace {
 
-// V provides: V::kWidth, load, store (aligned), storeu (unaligned), set1, zero, add, sub, mul
-// (each one IEEE operation).
+// V provides: V::kWidth, load, store (aligned), storeu (unaligned), set1, zero, add, sub, mul, div,
+// sqrt (each one IEEE operation); a Mask type with gt and lt (false where either side is NaN) and
+// both; select(mask, a, b), zeroWhere(mask, a) (+0 where the mask is set) and anyNaN.
 //
 // Histories rotate instead of shifting: each section keeps two slots for x and two for y, and at
 // iteration i (parity p = i % 2) it reads its newest values from slot 1 - p, its older ones from
@@ -24,7 +25,11 @@ struct Pipeline {
     static constexpr int G = GN;  // vector groups this pipeline carries
     const int lane0;              // first lane of its first group
 
-    explicit Pipeline(int firstGroup) : lane0(firstGroup * W) {}
+    Pipeline(int firstGroup, const lumetra::LaneTimes& times, float* levels, long blockLength)
+        : lane0(firstGroup * W), times(times), levels(levels), len(blockLength) {}
+    const lumetra::LaneTimes& times;
+    float* const levels;  // the row's levels, updated at the end of each RMS block
+    const long len;       // samples per RMS block
     static constexpr int S = lumetra::kSections;
 
     using Reg = typename V::Reg;
@@ -53,18 +58,35 @@ struct Pipeline {
         for (int g = 0; g < G; ++g) acc[g] = V::zero();
     }
 
-    // After n samples section s last wrote at iteration n - 1 + s.
-    __attribute__((always_inline)) inline void save(lumetra::BankLanes& lanes, long n) const {
+    // CFxRbjFilter's end-of-block flush: |y| < 1e-20 becomes +0 (a NaN stays).
+    static Reg flushed(Reg y) { return V::zeroWhere(V::both(V::lt(y, V::set1(1e-20f)), V::gt(y, V::set1(-1e-20f))), y); }
+
+    // After n samples section s last wrote at iteration n - 1 + s. The output histories go back
+    // flushed; false when a history or a level of these lanes is not finite (v - v is +0 for
+    // every finite v and NaN otherwise).
+    __attribute__((always_inline)) inline bool save(lumetra::BankLanes& lanes, long n) const {
+        Reg notFinite = V::zero();
         for (int s = 0; s < S; ++s) {
             const int newest = static_cast<int>((n + 1 + s) & 1);
             for (int g = 0; g < G; ++g) {
                 lumetra::SectionLanes& sec = lanes.section[s];
-                V::store(sec.y1 + lane0 + g * W, ys[newest][s][g]);
-                V::store(sec.y2 + lane0 + g * W, ys[1 - newest][s][g]);
-                V::store(sec.x1 + lane0 + g * W, xs[newest][s][g]);
-                V::store(sec.x2 + lane0 + g * W, xs[1 - newest][s][g]);
+                const Reg y1 = flushed(ys[newest][s][g]);
+                const Reg y2 = flushed(ys[1 - newest][s][g]);
+                const Reg x1 = xs[newest][s][g];
+                const Reg x2 = xs[1 - newest][s][g];
+                V::store(sec.y1 + lane0 + g * W, y1);
+                V::store(sec.y2 + lane0 + g * W, y2);
+                V::store(sec.x1 + lane0 + g * W, x1);
+                V::store(sec.x2 + lane0 + g * W, x2);
+                notFinite = V::add(notFinite, V::add(V::add(V::sub(y1, y1), V::sub(y2, y2)),
+                                                     V::add(V::sub(x1, x1), V::sub(x2, x2))));
             }
         }
+        for (int g = 0; g < G; ++g) {
+            const Reg level = V::load(levels + lane0 + g * W);
+            notFinite = V::add(notFinite, V::sub(level, level));
+        }
+        return !V::anyNaN(notFinite);
     }
 
     // One sample through section s of group g at parity p.
@@ -114,27 +136,33 @@ struct Pipeline {
         for (int g = 0; g < G; ++g) V::storeu(lastOutputs + t * lumetra::kMaxLanes + lane0 + g * W, ys[p][3][g]);
     }
 
-    inline void endBlock(float* blockSums, long block) {
+    // The RMS block that sample t ends: FilteredDetector::smoothBlock on every lane, with its
+    // length (the last block of a call may be shorter).
+    inline void endBlock(long t) {
+        const Reg length = V::set1(static_cast<float>(t % len + 1));
         for (int g = 0; g < G; ++g) {
-            V::storeu(blockSums + block * lumetra::kMaxLanes + lane0 + g * W, acc[g]);
+            float* at = levels + lane0 + g * W;
+            const Reg level = V::load(at);
+            const Reg rms = V::sqrt(V::div(acc[g], length));
+            const Reg coef = V::select(V::gt(rms, level), V::load(times.attack + lane0 + g * W),
+                                       V::load(times.release + lane0 + g * W));
+            const Reg next = V::add(V::mul(V::sub(rms, level), coef), level);
+            V::store(at, V::zeroWhere(V::lt(next, V::set1(1e-20f)), next));
             acc[g] = V::zero();
         }
     }
 
     // The last section's sample t is done (parity p): its output, and the end of its RMS block.
     template <bool kOutputs>
-    __attribute__((always_inline)) inline void finish(float* blockSums, float* lastOutputs, long t, int p, long n,
-                                                      long len) {
+    __attribute__((always_inline)) inline void finish(float* lastOutputs, long t, int p, long n) {
         if constexpr (kOutputs) storeOutputs(lastOutputs, t, p);
-        if ((t + 1) % len == 0 || t == n - 1) endBlock(blockSums, t / len);
+        if ((t + 1) % len == 0 || t == n - 1) endBlock(t);
     }
 
     template <bool kOutputs>
-    void run(lumetra::BankLanes& lanes, const float* input, uint32_t count, uint32_t blockLength,
-             float* blockSums, float* lastOutputs) {
+    bool run(lumetra::BankLanes& lanes, const float* input, uint32_t count, float* lastOutputs) {
         const long n = count;
-        const long len = blockLength;
-        if (n == 0) return;
+        if (n == 0) return true;
         load(lanes);
         const Reg unused = V::zero();
         if (n == 1) {  // iterations 0 to 3, one section each
@@ -142,20 +170,18 @@ struct Pipeline {
             edgeStep<1, 1, 1, false>(unused);
             edgeStep<0, 2, 2, false>(unused);
             edgeStep<1, 3, 3, true>(unused);
-            finish<kOutputs>(blockSums, lastOutputs, 0, 1, n, len);
-            save(lanes, n);
-            return;
+            finish<kOutputs>(lastOutputs, 0, 1, n);
+            return save(lanes, n);
         }
         if (n == 2) {  // iterations 0 to 4
             edgeStep<0, 0, 0, false>(V::set1(input[0]));
             edgeStep<1, 0, 1, false>(V::set1(input[1]));
             edgeStep<0, 1, 2, false>(unused);
             edgeStep<1, 2, 3, true>(unused);
-            finish<kOutputs>(blockSums, lastOutputs, 0, 1, n, len);
+            finish<kOutputs>(lastOutputs, 0, 1, n);
             edgeStep<0, 3, 3, true>(unused);
-            finish<kOutputs>(blockSums, lastOutputs, 1, 0, n, len);
-            save(lanes, n);
-            return;
+            finish<kOutputs>(lastOutputs, 1, 0, n);
+            return save(lanes, n);
         }
         // Filling the pipeline: iterations 0, 1, 2 run sections 0 .. i.
         edgeStep<0, 0, 0, false>(V::set1(input[0]));
@@ -185,41 +211,43 @@ struct Pipeline {
                 ++i;
             }
             const long tDone = i - S;  // last sample the last section finished
-            if ((tDone + 1) % len == 0 || tDone == n - 1) endBlock(blockSums, tDone / len);
+            if ((tDone + 1) % len == 0 || tDone == n - 1) endBlock(tDone);
         }
         // Draining it: iterations n, n + 1, n + 2 run sections i - (n - 1) .. 3.
         if (n & 1) {
             edgeStep<1, 1, 3, true>(unused);
-            finish<kOutputs>(blockSums, lastOutputs, n - 3, 1, n, len);
+            finish<kOutputs>(lastOutputs, n - 3, 1, n);
             edgeStep<0, 2, 3, true>(unused);
-            finish<kOutputs>(blockSums, lastOutputs, n - 2, 0, n, len);
+            finish<kOutputs>(lastOutputs, n - 2, 0, n);
             edgeStep<1, 3, 3, true>(unused);
-            finish<kOutputs>(blockSums, lastOutputs, n - 1, 1, n, len);
+            finish<kOutputs>(lastOutputs, n - 1, 1, n);
         } else {
             edgeStep<0, 1, 3, true>(unused);
-            finish<kOutputs>(blockSums, lastOutputs, n - 3, 0, n, len);
+            finish<kOutputs>(lastOutputs, n - 3, 0, n);
             edgeStep<1, 2, 3, true>(unused);
-            finish<kOutputs>(blockSums, lastOutputs, n - 2, 1, n, len);
+            finish<kOutputs>(lastOutputs, n - 2, 1, n);
             edgeStep<0, 3, 3, true>(unused);
-            finish<kOutputs>(blockSums, lastOutputs, n - 1, 0, n, len);
+            finish<kOutputs>(lastOutputs, n - 1, 0, n);
         }
-        save(lanes, n);
+        return save(lanes, n);
     }
 };
 
 // The entry each instruction-set translation unit exports.
 template <typename V, int GN = lumetra::kMaxLanes / V::kWidth>
-inline void filterLanes(lumetra::BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
-                        float* blockSums, float* lastOutputs) {
+inline bool filterLanes(lumetra::BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
+                        const lumetra::LaneTimes& times, float* levels, float* lastOutputs) {
     constexpr int kGroups = lumetra::kMaxLanes / V::kWidth;
     static_assert(kGroups % GN == 0);
+    bool finite = true;
     for (int g0 = 0; g0 < kGroups; g0 += GN) {
-        Pipeline<V, GN> pipeline(g0);
+        Pipeline<V, GN> pipeline(g0, times, levels, blockLength);
         if (lastOutputs)
-            pipeline.template run<true>(lanes, input, n, blockLength, blockSums, lastOutputs);
+            finite &= pipeline.template run<true>(lanes, input, n, lastOutputs);
         else
-            pipeline.template run<false>(lanes, input, n, blockLength, blockSums, nullptr);
+            finite &= pipeline.template run<false>(lanes, input, n, nullptr);
     }
+    return finite;
 }
 
 }  // namespace
