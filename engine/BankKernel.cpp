@@ -218,7 +218,7 @@ void BankKernel::process(const float* input, uint32_t n, float* lastOutputs) {
         }
         timesSeen = version;
     }
-    if (n == 0 || !proc(lanes, input, n, kRmsBlockLength, times, levels, lastOutputs)) flushAndRestart();
+    if (n == 0 || !proc(lanes, input, n, times, levels, lastOutputs)) flushAndRestart();
 }
 
 }  // namespace lumetra

@@ -44,16 +44,16 @@ struct alignas(64) LaneTimes {
 };
 
 // One vector width's whole detector row: filters input[0 .. n-1] through all four sections of
-// every lane, smooths each lane's level (levels[lane]) with every RMS block of blockLength
+// every lane, smooths each lane's level (levels[lane]) with every RMS block of kRmsBlockLength
 // samples (the last one shorter) as it ends, and flushes the section outputs at the end. When
 // lastOutputs is not null it also receives every last-section output at [sample * kMaxLanes + lane].
 // False when some lane's state is no longer finite (the caller restarts those lanes); n = 0 does
 // nothing. Defined in one translation unit per instruction set.
-using LanesProc = bool (*)(BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
-                           const LaneTimes& times, float* levels, float* lastOutputs);
-bool filterLanesSse2(BankLanes&, const float*, uint32_t, uint32_t, const LaneTimes&, float*, float*);
-bool filterLanesAvx2(BankLanes&, const float*, uint32_t, uint32_t, const LaneTimes&, float*, float*);
-bool filterLanesAvx512(BankLanes&, const float*, uint32_t, uint32_t, const LaneTimes&, float*, float*);
+using LanesProc = bool (*)(BankLanes& lanes, const float* input, uint32_t n, const LaneTimes& times, float* levels,
+                           float* lastOutputs);
+bool filterLanesSse2(BankLanes&, const float*, uint32_t, const LaneTimes&, float*, float*);
+bool filterLanesAvx2(BankLanes&, const float*, uint32_t, const LaneTimes&, float*, float*);
+bool filterLanesAvx512(BankLanes&, const float*, uint32_t, const LaneTimes&, float*, float*);
 
 class BankKernel;
 

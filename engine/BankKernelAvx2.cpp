@@ -28,9 +28,9 @@ struct Avx2 {
 };
 }  // namespace
 
-bool lumetra::filterLanesAvx2(BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
-                              const LaneTimes& times, float* levels, float* lastOutputs) {
+bool lumetra::filterLanesAvx2(BankLanes& lanes, const float* input, uint32_t n, const LaneTimes& times,
+                              float* levels, float* lastOutputs) {
     // One group of eight lanes at a time: the histories then stay in registers (there are sixteen)
     // instead of going through memory every sample.
-    return filterLanes<Avx2, 1>(lanes, input, n, blockLength, times, levels, lastOutputs);
+    return filterLanes<Avx2, 1>(lanes, input, n, times, levels, lastOutputs);
 }

@@ -32,7 +32,7 @@ struct Avx512 {
 };
 }  // namespace
 
-bool lumetra::filterLanesAvx512(BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
-                                const LaneTimes& times, float* levels, float* lastOutputs) {
-    return filterLanes<Avx512>(lanes, input, n, blockLength, times, levels, lastOutputs);
+bool lumetra::filterLanesAvx512(BankLanes& lanes, const float* input, uint32_t n, const LaneTimes& times,
+                                float* levels, float* lastOutputs) {
+    return filterLanes<Avx512>(lanes, input, n, times, levels, lastOutputs);
 }

@@ -25,11 +25,12 @@ struct Pipeline {
     static constexpr int G = GN;  // vector groups this pipeline carries
     const int lane0;              // first lane of its first group
 
-    Pipeline(int firstGroup, const lumetra::LaneTimes& times, float* levels, long blockLength)
-        : lane0(firstGroup * W), times(times), levels(levels), len(blockLength) {}
+    Pipeline(int firstGroup, const lumetra::LaneTimes& times, float* levels)
+        : lane0(firstGroup * W), times(times), levels(levels) {}
     const lumetra::LaneTimes& times;
     float* const levels;  // the row's levels, updated at the end of each RMS block
-    const long len;       // samples per RMS block
+    // Samples per RMS block, known when compiling: the block arithmetic below takes no division.
+    static constexpr long len = lumetra::kRmsBlockLength;
     static constexpr int S = lumetra::kSections;
 
     using Reg = typename V::Reg;
@@ -62,26 +63,23 @@ struct Pipeline {
     static Reg flushed(Reg y) { return V::zeroWhere(V::both(V::lt(y, V::set1(1e-20f)), V::gt(y, V::set1(-1e-20f))), y); }
 
     // After n samples section s last wrote at iteration n - 1 + s. The output histories go back
-    // flushed; false when a history or a level of these lanes is not finite (v - v is +0 for
-    // every finite v and NaN otherwise).
+    // flushed. False when a level of these lanes is not finite (v - v is +0 for every finite v and
+    // NaN otherwise). That is also every lane with a history that is not finite: such a value
+    // enters its section's next output through a product (0 x inf is NaN too), every section's
+    // output is the next one's input, and the last one's square reaches the level, which then
+    // stays NaN or infinite; so the levels alone tell what a check of every value would.
     __attribute__((always_inline)) inline bool save(lumetra::BankLanes& lanes, long n) const {
-        Reg notFinite = V::zero();
         for (int s = 0; s < S; ++s) {
             const int newest = static_cast<int>((n + 1 + s) & 1);
             for (int g = 0; g < G; ++g) {
                 lumetra::SectionLanes& sec = lanes.section[s];
-                const Reg y1 = flushed(ys[newest][s][g]);
-                const Reg y2 = flushed(ys[1 - newest][s][g]);
-                const Reg x1 = xs[newest][s][g];
-                const Reg x2 = xs[1 - newest][s][g];
-                V::store(sec.y1 + lane0 + g * W, y1);
-                V::store(sec.y2 + lane0 + g * W, y2);
-                V::store(sec.x1 + lane0 + g * W, x1);
-                V::store(sec.x2 + lane0 + g * W, x2);
-                notFinite = V::add(notFinite, V::add(V::add(V::sub(y1, y1), V::sub(y2, y2)),
-                                                     V::add(V::sub(x1, x1), V::sub(x2, x2))));
+                V::store(sec.y1 + lane0 + g * W, flushed(ys[newest][s][g]));
+                V::store(sec.y2 + lane0 + g * W, flushed(ys[1 - newest][s][g]));
+                V::store(sec.x1 + lane0 + g * W, xs[newest][s][g]);
+                V::store(sec.x2 + lane0 + g * W, xs[1 - newest][s][g]);
             }
         }
+        Reg notFinite = V::zero();
         for (int g = 0; g < G; ++g) {
             const Reg level = V::load(levels + lane0 + g * W);
             notFinite = V::add(notFinite, V::sub(level, level));
@@ -235,13 +233,13 @@ struct Pipeline {
 
 // The entry each instruction-set translation unit exports.
 template <typename V, int GN = lumetra::kMaxLanes / V::kWidth>
-inline bool filterLanes(lumetra::BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
-                        const lumetra::LaneTimes& times, float* levels, float* lastOutputs) {
+inline bool filterLanes(lumetra::BankLanes& lanes, const float* input, uint32_t n, const lumetra::LaneTimes& times,
+                        float* levels, float* lastOutputs) {
     constexpr int kGroups = lumetra::kMaxLanes / V::kWidth;
     static_assert(kGroups % GN == 0);
     bool finite = true;
     for (int g0 = 0; g0 < kGroups; g0 += GN) {
-        Pipeline<V, GN> pipeline(g0, times, levels, blockLength);
+        Pipeline<V, GN> pipeline(g0, times, levels);
         if (lastOutputs)
             finite &= pipeline.template run<true>(lanes, input, n, lastOutputs);
         else

@@ -27,9 +27,9 @@ struct Sse2 {
 };
 }  // namespace
 
-bool lumetra::filterLanesSse2(BankLanes& lanes, const float* input, uint32_t n, uint32_t blockLength,
-                              const LaneTimes& times, float* levels, float* lastOutputs) {
+bool lumetra::filterLanesSse2(BankLanes& lanes, const float* input, uint32_t n, const LaneTimes& times,
+                              float* levels, float* lastOutputs) {
     // One group of four lanes at a time: the histories then stay in registers (there are sixteen)
     // instead of going through memory every sample.
-    return filterLanes<Sse2, 1>(lanes, input, n, blockLength, times, levels, lastOutputs);
+    return filterLanes<Sse2, 1>(lanes, input, n, times, levels, lastOutputs);
 }
