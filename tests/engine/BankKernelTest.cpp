@@ -189,6 +189,27 @@ TEST(BankKernel, NonFiniteInputMatchesAndRecovers) {
             expectSameState(plain, *simd);
         }
         for (int j = 0; j < 32; ++j) EXPECT_TRUE(std::isfinite(simd->level(j)));
+
+        // A value that is not finite in one history of one band only, written between calls
+        // (each history of each section in turn, short calls through the pipeline's edges), and
+        // an infinity arriving with the last sample of a call: restarted on both paths alike.
+        const float quiet[3] = {0.25f, -0.5f, 0.125f};
+        for (int s = 0; s < 4; ++s)
+            for (int h = 0; h < 4; ++h) {
+                CFxRbjFilter& f = plain[5].sections[static_cast<size_t>(s)];
+                float* history[4] = {&f.x1, &f.x2, &f.y1, &f.y2};
+                *history[h] = h % 2 ? NAN : -INFINITY;
+                simd->detector(5).set(plain[5]);
+                const uint32_t n = 1 + static_cast<uint32_t>(h % 3);
+                for (FilteredDetector& d : plain) d.process(quiet, n);
+                simd->process(quiet, n);
+                expectSameState(plain, *simd);
+                ASSERT_EQ(simd->level(5), 0.0f);
+            }
+        const float last[2] = {0.5f, INFINITY};
+        for (FilteredDetector& d : plain) d.process(last, 2);
+        simd->process(last, 2);
+        expectSameState(plain, *simd);
     }
 }
 
