@@ -21,9 +21,9 @@ void processEffect(benchmark::State& state, lumetra::KernelPath path) {
 
 }  // namespace
 
-BENCHMARK_CAPTURE(processEffect, plain, lumetra::KernelPath::Plain)->Arg(64)->Arg(512)->Arg(4096);
-BENCHMARK_CAPTURE(processEffect, sse2, lumetra::KernelPath::Sse2)->Arg(64)->Arg(512)->Arg(4096);
-BENCHMARK_CAPTURE(processEffect, avx2, lumetra::KernelPath::Avx2)->Arg(64)->Arg(512)->Arg(4096);
-BENCHMARK_CAPTURE(processEffect, avx512, lumetra::KernelPath::Avx512)->Arg(64)->Arg(512)->Arg(4096);
+BENCHMARK_CAPTURE(processEffect, plain, lumetra::KernelPath::Plain)->Arg(16)->Arg(32)->Arg(64)->Arg(128)->Arg(512)->Arg(4096);
+BENCHMARK_CAPTURE(processEffect, sse2, lumetra::KernelPath::Sse2)->Arg(16)->Arg(32)->Arg(64)->Arg(128)->Arg(512)->Arg(4096);
+BENCHMARK_CAPTURE(processEffect, avx2, lumetra::KernelPath::Avx2)->Arg(16)->Arg(32)->Arg(64)->Arg(128)->Arg(512)->Arg(4096);
+BENCHMARK_CAPTURE(processEffect, avx512, lumetra::KernelPath::Avx512)->Arg(16)->Arg(32)->Arg(64)->Arg(128)->Arg(512)->Arg(4096);
 
 BENCHMARK_MAIN();

@@ -63,23 +63,26 @@ struct Pipeline {
     static Reg flushed(Reg y) { return V::zeroWhere(V::both(V::lt(y, V::set1(1e-20f)), V::gt(y, V::set1(-1e-20f))), y); }
 
     // After n samples section s last wrote at iteration n - 1 + s. The output histories go back
-    // flushed. False when a level of these lanes is not finite (v - v is +0 for every finite v and
-    // NaN otherwise). That is also every lane with a history that is not finite: such a value
-    // enters its section's next output through a product (0 x inf is NaN too), every section's
-    // output is the next one's input, and the last one's square reaches the level, which then
-    // stays NaN or infinite; so the levels alone tell what a check of every value would.
+    // flushed; false when a history or a level of these lanes is not finite (v - v is +0 for
+    // every finite v and NaN otherwise).
     __attribute__((always_inline)) inline bool save(lumetra::BankLanes& lanes, long n) const {
+        Reg notFinite = V::zero();
         for (int s = 0; s < S; ++s) {
             const int newest = static_cast<int>((n + 1 + s) & 1);
             for (int g = 0; g < G; ++g) {
                 lumetra::SectionLanes& sec = lanes.section[s];
-                V::store(sec.y1 + lane0 + g * W, flushed(ys[newest][s][g]));
-                V::store(sec.y2 + lane0 + g * W, flushed(ys[1 - newest][s][g]));
-                V::store(sec.x1 + lane0 + g * W, xs[newest][s][g]);
-                V::store(sec.x2 + lane0 + g * W, xs[1 - newest][s][g]);
+                const Reg y1 = flushed(ys[newest][s][g]);
+                const Reg y2 = flushed(ys[1 - newest][s][g]);
+                const Reg x1 = xs[newest][s][g];
+                const Reg x2 = xs[1 - newest][s][g];
+                V::store(sec.y1 + lane0 + g * W, y1);
+                V::store(sec.y2 + lane0 + g * W, y2);
+                V::store(sec.x1 + lane0 + g * W, x1);
+                V::store(sec.x2 + lane0 + g * W, x2);
+                notFinite = V::add(notFinite, V::add(V::add(V::sub(y1, y1), V::sub(y2, y2)),
+                                                     V::add(V::sub(x1, x1), V::sub(x2, x2))));
             }
         }
-        Reg notFinite = V::zero();
         for (int g = 0; g < G; ++g) {
             const Reg level = V::load(levels + lane0 + g * W);
             notFinite = V::add(notFinite, V::sub(level, level));
