@@ -1,6 +1,7 @@
 #include "engine/AnalyzerEngine.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -148,7 +149,9 @@ void AnalyzerEngine::updateMeterFractions() {
     case KernelPath::Avx2: lanes = 4; break;
     case KernelPath::Avx512: lanes = 8; break;
     }
-    meterFractions(kernel.levelLanes(), volumeValue, fractions, numBands, lanes);
+    const float volume = volumeValue;
+    if (std::bit_cast<uint32_t>(volume) != std::bit_cast<uint32_t>(window.volume)) window = meterWindow(volume);
+    meterFractions(kernel.levelLanes(), window, fractions, numBands, lanes);
 }
 
 }  // namespace lumetra

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/BankKernel.h"
+#include "engine/MeterValue.h"
 #include "platform/Relaxed.h"
 
 namespace lumetra {
@@ -66,6 +67,7 @@ private:
     Relaxed<float> volumeValue = 0.0f;
     Relaxed<float> respValue = 0.0f;
     BankKernel kernel;
+    MeterWindow window = meterWindow(0.0f);  // audio thread: the last Volume's levels that need no logarithm
     alignas(64) float fractions[numBands] = {};
 };
 

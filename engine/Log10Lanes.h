@@ -76,9 +76,9 @@ inline typename V::D log10Positive(typename V::D x) {
 
 // A lane type V for the loops below adds to the double lanes D the floats of the same lanes, F:
 // fload/fstore (kWidth floats, unaligned), widen (F to D, exact), narrow (D to F, rounded once),
-// allPositiveFinite, and Floats, the float operations (each one IEEE operation): set1, add, sub,
-// mul, div, gt and ge (false where either side is NaN), select(mask, a, b) and keep(mask, a)
-// (a where the mask is set, else +0).
+// allPositiveFinite, all (every lane of a mask set), and Floats, the float operations (each one
+// IEEE operation): set1, add, sub, mul, div, gt, ge and le (false where either side is NaN),
+// either (a mask's or), select(mask, a, b) and keep(mask, a) (a where the mask is set, else +0).
 
 // The float operations on four lanes (SSE), for the two- and four-lane types.
 struct Float4 {
@@ -90,6 +90,8 @@ struct Float4 {
     static F div(F a, F b) { return _mm_div_ps(a, b); }
     static F gt(F a, F b) { return _mm_cmpgt_ps(a, b); }
     static F ge(F a, F b) { return _mm_cmpge_ps(a, b); }
+    static F le(F a, F b) { return _mm_cmple_ps(a, b); }
+    static F either(F a, F b) { return _mm_or_ps(a, b); }
     static F select(F mask, F a, F b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
     static F keep(F mask, F a) { return _mm_and_ps(mask, a); }
     // Bit i set where lane i lies in (0, largest float].
@@ -116,19 +118,29 @@ inline int log10FloatsLanes(const float* x, float* out, int n) {
 
 // lumetra::meterFraction on kWidth levels at a time, the same float operations in the same order:
 // log10(level + 1e-20) x 20 is d, and the fraction is 0 unless d lies above the window's bottom,
-// 1 from its top on, else (d - bottom) / (top - bottom). Answers how many it did.
+// 1 from its top on, else (d - bottom) / (top - bottom). A group whose levels all lie outside the
+// window (lumetra::meterWindow) takes its 0s and 1s without a logarithm. Answers how many it did.
 template <typename V>
-inline int meterFractionsLanes(const float* levels, float volume, float* out, int n) {
+inline int meterFractionsLanes(const float* levels, const lumetra::MeterWindow& window, float* out, int n) {
     using F = typename V::Floats;
+    const float volume = window.volume;
     const float t = volume * 40.0f;
     const float topValue = 40.0f - t;
     const float bottomValue = -20.0f - t;
     const auto top = F::set1(topValue);
     const auto bottom = F::set1(bottomValue);
     const auto range = F::set1(topValue - bottomValue);
+    const auto zeroUpTo = F::set1(window.zeroUpTo);
+    const auto oneFrom = F::set1(window.oneFrom);
     int i = 0;
     for (; i + V::kWidth <= n; i += V::kWidth) {
-        const auto x = F::add(V::fload(levels + i), F::set1(1e-20f));
+        const auto level = V::fload(levels + i);
+        const auto one = F::ge(level, oneFrom);
+        if (V::all(F::either(F::le(level, zeroUpTo), one))) {
+            V::fstore(out + i, F::keep(one, F::set1(1.0f)));
+            continue;
+        }
+        const auto x = F::add(level, F::set1(1e-20f));
         if (!V::allPositiveFinite(x)) {
             for (int k = i; k < i + V::kWidth; ++k) out[k] = lumetra::meterFraction(levels[k], volume);
             continue;

@@ -3,6 +3,7 @@
 #include <emmintrin.h>
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -21,6 +22,7 @@ struct TwoLanes {
     static D widen(__m128 v) { return _mm_cvtps_pd(v); }
     static __m128 narrow(D v) { return _mm_cvtpd_ps(v); }
     static bool allPositiveFinite(__m128 v) { return (Float4::positiveFiniteBits(v) & 3) == 3; }
+    static bool all(__m128 mask) { return (_mm_movemask_ps(mask) & 3) == 3; }
     static D set(double v) { return _mm_set1_pd(v); }
     static D add(D a, D b) { return _mm_add_pd(a, b); }
     static D sub(D a, D b) { return _mm_sub_pd(a, b); }
@@ -71,8 +73,8 @@ float log10Float(float x) {
 
 int log10FloatsSse2(const float* x, float* out, int n) { return log10FloatsLanes<TwoLanes>(x, out, n); }
 
-int meterFractionsSse2(const float* levels, float volume, float* fractions, int n) {
-    return meterFractionsLanes<TwoLanes>(levels, volume, fractions, n);
+int meterFractionsSse2(const float* levels, const MeterWindow& window, float* fractions, int n) {
+    return meterFractionsLanes<TwoLanes>(levels, window, fractions, n);
 }
 
 // The widest lane path this CPU has does what it can, the narrower ones the rest.
@@ -99,13 +101,70 @@ void meterDecibels(const float* levels, float* decibels, int n) {
 
 float meterFraction(float level, float volume) { return fractionOf(meterDecibels(level), volume); }
 
-void meterFractions(const float* levels, float volume, float* fractions, int n, int maxLanes) {
+namespace {
+
+// The largest finite level from 0 up for which `holds` is true, when it holds at 0 and, once
+// false, stays false as the level rises; -1 when it does not hold at 0. A bisection over the
+// bit patterns, which the non-negative floats share their order with.
+template <typename Holds>
+float lastLevelWhere(Holds holds, uint32_t hintBits) {
+    constexpr uint32_t kLargest = 0x7F7FFFFFu;
+    if (!holds(0.0f)) return -1.0f;
+    if (holds(std::bit_cast<float>(kLargest))) return std::bit_cast<float>(kLargest);
+    uint32_t yes = 0, no = kLargest;  // holds at yes, not at no
+    // Near the estimate first: a few steps around it usually bracket the answer.
+    for (uint64_t span = 16; span <= (uint64_t{1} << 28) && no - yes > 1; span *= 16) {
+        const uint64_t hint = hintBits;
+        const auto below = static_cast<uint32_t>(hint > yes + span ? hint - span : yes);
+        const auto above = static_cast<uint32_t>(hint + span < no ? hint + span : no);
+        if (below > yes && below < no) (holds(std::bit_cast<float>(below)) ? yes : no) = below;
+        if (above > yes && above < no) (holds(std::bit_cast<float>(above)) ? yes : no) = above;
+        if (below <= yes && above >= no) break;
+    }
+    while (no - yes > 1) {
+        const uint32_t mid = yes + (no - yes) / 2;
+        (holds(std::bit_cast<float>(mid)) ? yes : no) = mid;
+    }
+    return std::bit_cast<float>(yes);
+}
+
+// The bit pattern of a float near 10^(dB / 20), or 0 when there is no such float.
+uint32_t levelBitsNear(float decibels) {
+    const double level = std::pow(10.0, static_cast<double>(decibels) / 20.0);
+    if (!(level > 0.0) || level > std::numeric_limits<float>::max()) return 0;
+    return std::bit_cast<uint32_t>(static_cast<float>(level));
+}
+
+}  // namespace
+
+MeterWindow meterWindow(float volume) {
+    MeterWindow window;
+    window.volume = volume;
+    const float t = volume * 40.0f;
+    window.zeroUpTo = lastLevelWhere([volume](float level) { return meterFraction(level, volume) == 0.0f; },
+                                     levelBitsNear(-20.0f - t));
+    const float belowOne =
+        lastLevelWhere([volume](float level) { return meterFraction(level, volume) < 1.0f; }, levelBitsNear(40.0f - t));
+    if (belowOne < 0.0f)
+        window.oneFrom = 0.0f;
+    else if (belowOne == std::numeric_limits<float>::max())
+        window.oneFrom = std::numeric_limits<float>::quiet_NaN();  // no level compares at or above it
+    else
+        window.oneFrom = std::nextafter(belowOne, std::numeric_limits<float>::infinity());
+    return window;
+}
+
+void meterFractions(const float* levels, const MeterWindow& window, float* fractions, int n, int maxLanes) {
     int i = 0;
-    if (maxLanes >= 8 && __builtin_cpu_supports("avx512f")) i = meterFractionsAvx512(levels, volume, fractions, n);
+    if (maxLanes >= 8 && __builtin_cpu_supports("avx512f")) i = meterFractionsAvx512(levels, window, fractions, n);
     if (maxLanes >= 4 && __builtin_cpu_supports("avx2"))
-        i += meterFractionsAvx2(levels + i, volume, fractions + i, n - i);
-    if (maxLanes >= 2) i += meterFractionsSse2(levels + i, volume, fractions + i, n - i);
-    for (; i < n; ++i) fractions[i] = meterFraction(levels[i], volume);
+        i += meterFractionsAvx2(levels + i, window, fractions + i, n - i);
+    if (maxLanes >= 2) i += meterFractionsSse2(levels + i, window, fractions + i, n - i);
+    for (; i < n; ++i) fractions[i] = meterFraction(levels[i], window.volume);
+}
+
+void meterFractions(const float* levels, float volume, float* fractions, int n, int maxLanes) {
+    meterFractions(levels, meterWindow(volume), fractions, n, maxLanes);
 }
 
 }  // namespace lumetra

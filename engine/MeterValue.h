@@ -26,13 +26,25 @@ void meterDecibels(const float* levels, float* decibels, int n);
 // 0 to 1: the level's place in the window from (-20 - 40 x volume) dB to (40 - 40 x volume) dB.
 // 0 for a level or volume that gives no number (NaN), so a packed value is never NaN.
 float meterFraction(float level, float volume);
-// The same for n levels at once, bit for bit, on the widest lanes this CPU has up to maxLanes
-// (8, 4, 2; 1 is the scalar path alone).
+// The levels that need no logarithm at one Volume: meterFraction is 0 for every level up to
+// zeroUpTo and 1 for every level from oneFrom on (it never falls as the level rises); -1 and NaN
+// when there are none. Found with meterFraction itself, so they are exact.
+struct MeterWindow {
+    float volume = 0.0f;
+    float zeroUpTo = -1.0f;
+    float oneFrom = 0.0f;  // no infinity: past the largest float the logarithm decides
+};
+MeterWindow meterWindow(float volume);
+
+// meterFraction for n levels at once, bit for bit, on the widest lanes this CPU has up to
+// maxLanes (8, 4, 2; 1 is the scalar path alone). A group of levels all outside the window
+// takes no logarithm.
+void meterFractions(const float* levels, const MeterWindow& window, float* fractions, int n, int maxLanes = 8);
 void meterFractions(const float* levels, float volume, float* fractions, int n, int maxLanes = 8);
 // Its lane paths, as for the logarithm.
-int meterFractionsSse2(const float* levels, float volume, float* fractions, int n);
-int meterFractionsAvx2(const float* levels, float volume, float* fractions, int n);
-int meterFractionsAvx512(const float* levels, float volume, float* fractions, int n);
+int meterFractionsSse2(const float* levels, const MeterWindow& window, float* fractions, int n);
+int meterFractionsAvx2(const float* levels, const MeterWindow& window, float* fractions, int n);
+int meterFractionsAvx512(const float* levels, const MeterWindow& window, float* fractions, int n);
 
 // band + fraction x 0.5: the product first, then the sum.
 inline float packedMeterValue(int32_t band, float fraction) {

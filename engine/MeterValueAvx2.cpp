@@ -16,6 +16,7 @@ struct FourLanes {
     static D widen(__m128 v) { return _mm256_cvtps_pd(v); }
     static __m128 narrow(D v) { return _mm256_cvtpd_ps(v); }
     static bool allPositiveFinite(__m128 v) { return Float4::positiveFiniteBits(v) == 0xF; }
+    static bool all(__m128 mask) { return _mm_movemask_ps(mask) == 0xF; }
     static D set(double v) { return _mm256_set1_pd(v); }
     static D add(D a, D b) { return _mm256_add_pd(a, b); }
     static D sub(D a, D b) { return _mm256_sub_pd(a, b); }
@@ -42,6 +43,6 @@ struct FourLanes {
 
 int lumetra::log10FloatsAvx2(const float* x, float* out, int n) { return log10FloatsLanes<FourLanes>(x, out, n); }
 
-int lumetra::meterFractionsAvx2(const float* levels, float volume, float* fractions, int n) {
-    return meterFractionsLanes<FourLanes>(levels, volume, fractions, n);
+int lumetra::meterFractionsAvx2(const float* levels, const MeterWindow& window, float* fractions, int n) {
+    return meterFractionsLanes<FourLanes>(levels, window, fractions, n);
 }

@@ -20,6 +20,8 @@ struct Float8 {
     static F div(F a, F b) { return _mm256_div_ps(a, b); }
     static F gt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
     static F ge(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GE_OQ); }
+    static F le(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LE_OQ); }
+    static F either(F a, F b) { return _mm256_or_ps(a, b); }
     static F select(F mask, F a, F b) { return _mm256_blendv_ps(b, a, mask); }
     static F keep(F mask, F a) { return _mm256_and_ps(mask, a); }
 };
@@ -37,6 +39,7 @@ struct EightLanes {
                                             _mm256_cmp_ps(v, _mm256_set1_ps(3.40282347e+38f), _CMP_LE_OQ));
         return _mm256_movemask_ps(inside) == 0xFF;
     }
+    static bool all(__m256 mask) { return _mm256_movemask_ps(mask) == 0xFF; }
 
     static D set(double v) { return _mm512_set1_pd(v); }
     static D add(D a, D b) { return _mm512_add_pd(a, b); }
@@ -65,6 +68,6 @@ struct EightLanes {
 
 int lumetra::log10FloatsAvx512(const float* x, float* out, int n) { return log10FloatsLanes<EightLanes>(x, out, n); }
 
-int lumetra::meterFractionsAvx512(const float* levels, float volume, float* fractions, int n) {
-    return meterFractionsLanes<EightLanes>(levels, volume, fractions, n);
+int lumetra::meterFractionsAvx512(const float* levels, const MeterWindow& window, float* fractions, int n) {
+    return meterFractionsLanes<EightLanes>(levels, window, fractions, n);
 }

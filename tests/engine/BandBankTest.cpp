@@ -170,19 +170,42 @@ TEST(MeterValue, LogarithmIsTheNarrowedDoubleOneForEveryFloat) {
     while (levels.size() < 4000) levels.push_back(std::pow(10.0f, exponent(random)));
     levels.push_back(0.1f);     // the bottom at Volume 0
     levels.push_back(100.0f);   // the top at Volume 0
+    const float volumes[] = {0.0f, 0.3f, 0.5f, 1.0f, -0.25f, 1e30f, kNan, kInf, -kInf};
+    // The levels where a window's groups stop needing a logarithm, and their neighbours, in runs
+    // of eight so that whole groups sit on either side.
+    for (float volume : volumes) {
+        const lumetra::MeterWindow window = lumetra::meterWindow(volume);
+        for (float edge : {window.zeroUpTo, window.oneFrom})
+            for (float level : {std::nextafter(edge, 0.0f), edge, std::nextafter(edge, kInf)})
+                levels.insert(levels.end(), 8, level);
+    }
     const int n = static_cast<int>(levels.size());
     std::vector<float> decibels(levels.size()), fractions(levels.size());
     lumetra::meterDecibels(levels.data(), decibels.data(), n);
     for (int i = 0; i < n; ++i)
         ASSERT_EQ(std::bit_cast<uint32_t>(decibels[i]), std::bit_cast<uint32_t>(lumetra::meterDecibels(levels[i])))
             << levels[i];
-    for (float volume : {0.0f, 0.3f, 0.5f, 1.0f, kNan})
+    for (float volume : volumes) {
+        const lumetra::MeterWindow window = lumetra::meterWindow(volume);
+        if (window.zeroUpTo >= 0.0f) {
+            EXPECT_EQ(lumetra::meterFraction(window.zeroUpTo, volume), 0.0f);
+            if (window.zeroUpTo < std::numeric_limits<float>::max()) {
+                EXPECT_GT(lumetra::meterFraction(std::nextafter(window.zeroUpTo, kInf), volume), 0.0f) << volume;
+            }
+        }
+        if (!std::isnan(window.oneFrom)) {
+            EXPECT_EQ(lumetra::meterFraction(window.oneFrom, volume), 1.0f);
+            if (window.oneFrom > 0.0f) {
+                EXPECT_LT(lumetra::meterFraction(std::nextafter(window.oneFrom, 0.0f), volume), 1.0f);
+            }
+        }
         for (int maxLanes : {1, 2, 4, 8}) {
-            lumetra::meterFractions(levels.data(), volume, fractions.data(), n, maxLanes);
+            lumetra::meterFractions(levels.data(), window, fractions.data(), n, maxLanes);
             for (int i = 0; i < n; ++i)
                 ASSERT_EQ(std::bit_cast<uint32_t>(fractions[i]), std::bit_cast<uint32_t>(lumetra::meterFraction(levels[i], volume)))
                     << "level " << levels[i] << ", volume " << volume << ", " << maxLanes << " lanes";
         }
+    }
     EXPECT_EQ(lumetra::meterDecibels(0.0f), -400.0f);
 }
 
