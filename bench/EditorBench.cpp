@@ -79,6 +79,21 @@ void idleWithNothingToRedraw(benchmark::State& state) {
     setup.host.dispatch(effEditClose);
 }
 
+// What the rows above add around the idle itself: the pause and the timer's stop and start, and
+// the XSync (a round trip on the benchmark's own connection). Subtract it to get the idle's cost.
+void harnessAlone(benchmark::State& state) {
+    Setup setup;
+    if (!setup.ready || !setup.open()) return state.SkipWithError("no X display or no editor");
+    setup.host.dispatch(effEditIdle);
+    for (auto _ : state) {
+        state.PauseTiming();
+        Setup::waitForViewIdle();
+        state.ResumeTiming();
+        XSync(setup.display, False);
+    }
+    setup.host.dispatch(effEditClose);
+}
+
 void audioBlock(benchmark::State& state, bool editorOpen) {
     Setup setup;
     if (!setup.ready) return state.SkipWithError("no X display or module");
@@ -100,6 +115,7 @@ BENCHMARK_CAPTURE(idleRedrawingMeters, all_32_jump, 32, 0.2f, 0.8f)->Iterations(
 BENCHMARK_CAPTURE(idleRedrawingMeters, all_32_one_led, 32, 0.30f, 0.34f)->Iterations(100)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(idleRedrawingMeters, four_one_led, 4, 0.30f, 0.34f)->Iterations(100)->Unit(benchmark::kMicrosecond);
 BENCHMARK(idleWithNothingToRedraw)->Iterations(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK(harnessAlone)->Iterations(100)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(audioBlock, editor_closed, false)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(audioBlock, editor_open, true)->Unit(benchmark::kMicrosecond);
 

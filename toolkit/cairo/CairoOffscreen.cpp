@@ -36,6 +36,20 @@ std::unique_ptr<IPlatformBitmap> IPlatformBitmap::createFromPng(const unsigned c
     }
 }
 
+// An RGB24 image is opaque by its format; an ARGB32 one when every alpha is full.
+CairoBitmap::CairoBitmap(cairo_surface_t* surface) : surface(surface), opaque(true) {
+    if (cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32) return;
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; opaque && y < getHeight(); ++y)
+        for (int x = 0; opaque && x < getWidth(); ++x) {
+            uint32_t pixel;
+            std::memcpy(&pixel, data + y * stride + x * 4, 4);
+            opaque = (pixel >> 24) == 0xFF;
+        }
+}
+
 uint32_t CairoBitmap::getPixel(int32_t x, int32_t y) const {
     cairo_surface_flush(surface);
     const unsigned char* row = cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);

@@ -10,7 +10,7 @@
 
 class CairoBitmap final : public IPlatformBitmap {
 public:
-    explicit CairoBitmap(cairo_surface_t* surface) : surface(surface) {}  // takes the reference
+    explicit CairoBitmap(cairo_surface_t* surface);  // takes the reference
     ~CairoBitmap() override { cairo_surface_destroy(surface); }
     CairoBitmap(const CairoBitmap&) = delete;
     CairoBitmap& operator=(const CairoBitmap&) = delete;
@@ -18,10 +18,12 @@ public:
     int32_t getWidth() const override { return cairo_image_surface_get_width(surface); }
     int32_t getHeight() const override { return cairo_image_surface_get_height(surface); }
     uint32_t getPixel(int32_t x, int32_t y) const override;
+    bool isOpaque() const override { return opaque; }
     cairo_surface_t* getSurface() const { return surface; }
 
 private:
     cairo_surface_t* surface;
+    bool opaque;
 };
 
 class CairoOffscreen final : public IPlatformOffscreen {

@@ -65,14 +65,15 @@ public:
 
     // Events come off the queue in batches under the trap and are handled outside it: handling
     // reaches the host (begin-edit, automation), which must never run with our handler installed.
-    void handlePendingEvents() override {
-        // Every request of ours is synced at the end of its trap, so no error of ours can be
-        // waiting here: with no event queued, the idle costs no trap and no round trip.
-        if (XPending(display) <= 0) return;
+    // XPending first sends what show() queued: with nothing to show and no event, the idle costs
+    // two reads that find nothing, and no round trip. The trap catches the errors of show()'s
+    // requests, which arrive here or at a later idle.
+    bool handlePendingEvents() override {
+        bool handled = false;
         for (;;) {
             size_t count = 0;
             {
-                XErrorTrap trap(display);
+                XErrorTrap trap(display, XErrorTrap::kNoSync);  // reads only: nothing to wait for
                 while (count < batch.size() && XPending(display) > 0) {
                     XNextEvent(display, &batch[count]);
                     // Only the newest position of a drag matters.
@@ -82,7 +83,8 @@ public:
                 }
             }
             for (size_t i = 0; i < count; ++i) dispatch(batch[i]);
-            if (count < batch.size()) return;
+            handled = handled || count > 0;
+            if (count < batch.size()) return handled;
         }
     }
 
@@ -94,9 +96,11 @@ public:
 
     IPlatformOffscreen* getBackBuffer() override { return backBuffer.get(); }
 
+    // Queues the copies; they go out with the next event check or flush(). No sync: the server
+    // answers nothing to them, and waiting for it would cost a round trip per idle.
     void show(const CRect* areas, size_t count) override {
         if (areas == nullptr || count == 0) return;
-        XErrorTrap trap(display);
+        XErrorTrap trap(display, XErrorTrap::kNoSync);
         if (backBuffer == nullptr) return;
         cairo_surface_flush(backBuffer->getSurface());
         if (image) {
@@ -123,6 +127,10 @@ public:
             cairo_destroy(cairo);
             cairo_surface_flush(windowSurface);
         }
+    }
+
+    void flush() override {
+        XErrorTrap trap(display, XErrorTrap::kNoSync);  // XFlush also reads what has arrived
         XFlush(display);
     }
 
