@@ -5,6 +5,8 @@
 
 #include <cairo.h>
 
+#include <vector>
+
 #include "toolkit/IPlatformBitmap.h"
 #include "toolkit/IPlatformOffscreen.h"
 
@@ -42,9 +44,9 @@ public:
     void markDirty() override { cairo_surface_mark_dirty(surface); }
 
     void setClip(const CRect& clip) override;
-    void resetClip() override { cairo_reset_clip(cairo); }
-    void saveState() override { cairo_save(cairo); }
-    void restoreState() override { cairo_restore(cairo); }
+    void resetClip() override;
+    void saveState() override { savedClips.push_back(clip); }  // grows once, then reuses its storage
+    void restoreState() override;
 
     void fillRect(const CRect& rect, const CColor& color) override;
     void frameRect(const CRect& rect, const CColor& color, CCoord lineWidth) override;
@@ -57,9 +59,18 @@ public:
 private:
     void setSource(const CColor& color);
     void selectFont(const CFontDesc& font);
+    // The clip handed to cairo, when it has changed since: only the drawing that goes through cairo
+    // needs it.
+    void applyClip();
+    // An opaque image at whole-pixel places within a whole-pixel clip: its rows copied, as cairo's
+    // drawing would leave them. False when that does not apply.
+    bool copyOpaque(const CairoBitmap& image, const CRect& destination, const CPoint& offset);
 
     int32_t width;
     int32_t height;
     cairo_surface_t* surface;
     cairo_t* cairo;
+    CRect clip;                    // what drawing stays inside
+    bool clipApplied = true;       // cairo's clip is clip
+    std::vector<CRect> savedClips;
 };
