@@ -112,9 +112,11 @@ public:
                 const int y = static_cast<int>(area.top);
                 const int right = static_cast<int>(std::ceil(area.right));
                 const int bottom = static_cast<int>(std::ceil(area.bottom));
-                if (right > x && bottom > y)
-                    XPutImage(display, window, gc, image, x, y, x, y, static_cast<unsigned>(right - x),
-                              static_cast<unsigned>(bottom - y));
+                if (right <= x || bottom <= y) continue;
+                if (x == 0 && y == 0 && right == image->width && bottom == image->height)
+                    wholeShownSerial = NextRequest(display);
+                XPutImage(display, window, gc, image, x, y, x, y, static_cast<unsigned>(right - x),
+                          static_cast<unsigned>(bottom - y));
             }
         } else if (windowSurface) {
             cairo_t* cairo = cairo_create(windowSurface);
@@ -211,6 +213,9 @@ private:
         switch (event.type) {
             case Expose: {
                 const XExposeEvent& e = event.xexpose;
+                // Lost before the server took our copy of the whole window, which put it back (the
+                // mapping's own exposure, after the first idle has drawn everything).
+                if (e.serial < wholeShownSerial) break;
                 callback->platformDrawRect(CRect(e.x, e.y, e.x + e.width, e.y + e.height));
                 break;
             }
@@ -250,6 +255,7 @@ private:
     GC gc = nullptr;
     std::unique_ptr<CairoOffscreen> backBuffer;
     XImage* image = nullptr;                   // the back buffer's memory as the window's pixels
+    unsigned long wholeShownSerial = 0;        // of the newest copy of the whole back buffer
     cairo_surface_t* windowSurface = nullptr;  // or, for other visuals, cairo's view of the window
 };
 
