@@ -115,7 +115,8 @@ void CFrame::redraw(IPlatformOffscreen& backBuffer, const CRect& area) {
 }
 
 // Inside a view's opaque area (a meter's LEDs) what lies below is hidden: the drawing starts at
-// the topmost view whose opaque area holds the whole clip.
+// the topmost view whose opaque area holds the whole clip. A dirty view below it still draws, so
+// that it is clean again; the view above covers what it draws.
 void CFrame::draw(CDrawContext* context) {
     const CRect whole(0, 0, getWidth(), getHeight());
     const CRect& clip = context->getClipRect();
@@ -128,8 +129,9 @@ void CFrame::draw(CDrawContext* context) {
     } else {
         --first;
     }
-    for (size_t i = first; i < views.size(); ++i)
-        if (views[i]->isVisible() && views[i]->getViewSize().rectOverlap(clip)) views[i]->draw(context);
+    for (size_t i = 0; i < views.size(); ++i)
+        if (views[i]->isVisible() && views[i]->getViewSize().rectOverlap(clip) && (i >= first || views[i]->isDirty()))
+            views[i]->draw(context);
 }
 
 CView* CFrame::viewAt(const CPoint& where) const {
