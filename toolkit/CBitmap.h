@@ -20,6 +20,7 @@ public:
     CCoord getWidth() const;   // pixels; 0 when not loaded
     CCoord getHeight() const;  // pixels; 0 when not loaded
     bool isLoaded() const { return platformBitmap != nullptr; }
+    bool isOpaque() const { return platformBitmap && platformBitmap->isOpaque(); }  // false when not loaded
     const CResourceDescription& getResourceDescription() const { return description; }
 
     // Draws the part of the image from offset on into destination at the image's own scale.

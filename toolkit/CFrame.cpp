@@ -46,23 +46,33 @@ void CFrame::setBackground(CBitmap* bitmap) {
     invalidRect(size);
 }
 
+namespace {
+
+bool holds(const CRect& outer, const CRect& inner) {
+    return !outer.isEmpty() && outer.left <= inner.left && outer.top <= inner.top && outer.right >= inner.right &&
+           outer.bottom >= inner.bottom;
+}
+
+}  // namespace
+
 // An area inside one already waiting adds nothing; one that holds others replaces them.
 void CFrame::invalidRect(const CRect& rect) {
     if (rect.isEmpty()) return;
-    auto holds = [](const CRect& outer, const CRect& inner) {
-        return outer.left <= inner.left && outer.top <= inner.top && outer.right >= inner.right &&
-               outer.bottom >= inner.bottom;
-    };
     for (const CRect& waiting : invalidRects)
         if (holds(waiting, rect)) return;
     std::erase_if(invalidRects, [&](const CRect& waiting) { return holds(rect, waiting); });
     invalidRects.push_back(rect);
 }
 
+// The redraw first: on X11 it leaves with the event check's write, so an idle talks to the server
+// once. What the events change is drawn and sent at once.
 void CFrame::idle() {
     if (!platformFrame) return;
-    platformFrame->handlePendingEvents();
     viewIdleAndRedraw();
+    if (platformFrame->handlePendingEvents()) {
+        viewIdleAndRedraw();
+        platformFrame->flush();
+    }
 }
 
 void CFrame::viewIdleAndRedraw() {
@@ -92,6 +102,7 @@ void CFrame::paintRect(const CRect& area) {
     if (!platformFrame || platformFrame->getBackBuffer() == nullptr) return;
     redraw(*platformFrame->getBackBuffer(), area);
     platformFrame->show(&area, 1);
+    platformFrame->flush();
 }
 
 void CFrame::redraw(IPlatformOffscreen& backBuffer, const CRect& area) {
@@ -103,14 +114,24 @@ void CFrame::redraw(IPlatformOffscreen& backBuffer, const CRect& area) {
     draw(&context);
 }
 
+// Inside a view's opaque area (a meter's LEDs) what lies below is hidden: the drawing starts at
+// the topmost view whose opaque area holds the whole clip. A dirty view below it still draws, so
+// that it is clean again; the view above covers what it draws.
 void CFrame::draw(CDrawContext* context) {
     const CRect whole(0, 0, getWidth(), getHeight());
     const CRect& clip = context->getClipRect();
-    context->setFillColor(kBlackCColor);  // under a missing or smaller background
-    context->fillRect(whole);
-    if (background) context->drawBitmap(background, whole);
-    for (CView* view : views)
-        if (view->isVisible() && view->getViewSize().rectOverlap(clip)) view->draw(context);
+    size_t first = views.size();
+    while (first > 0 && !(views[first - 1]->isVisible() && holds(views[first - 1]->opaqueArea(), clip))) --first;
+    if (first == 0) {
+        context->setFillColor(kBlackCColor);  // under a missing or smaller background
+        context->fillRect(whole);
+        if (background) context->drawBitmap(background, whole);
+    } else {
+        --first;
+    }
+    for (size_t i = 0; i < views.size(); ++i)
+        if (views[i]->isVisible() && views[i]->getViewSize().rectOverlap(clip) && (i >= first || views[i]->isDirty()))
+            views[i]->draw(context);
 }
 
 CView* CFrame::viewAt(const CPoint& where) const {
@@ -194,5 +215,7 @@ bool CFrame::platformOnWheel(const CPoint& where, float distance, const CButtonS
     return onWheel(where, distance, buttons);
 }
 void CFrame::platformOnTimer() {
-    if (platformFrame) viewIdleAndRedraw();
+    if (!platformFrame) return;
+    viewIdleAndRedraw();
+    platformFrame->flush();
 }

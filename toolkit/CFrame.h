@@ -1,8 +1,8 @@
 // The editor's window contents: a child window of the host's parent window, a background image
 // and the views in the order they were added (later ones on top). The frame owns its views.
-// The editor's idle() runs the frame on the UI thread: it handles the window's pending events,
-// runs the views' 33 ms idle and redraws whatever became dirty, off screen first and then copied
-// to the window. On Windows the host's message loop delivers the window's events and the
+// The editor's idle() runs the frame on the UI thread: it runs the views' 33 ms idle and redraws
+// whatever became dirty, off screen first and then copied to the window, then handles the
+// window's pending events and redraws what they changed. On Windows the host's message loop delivers the window's events and the
 // window's own 33 ms timer runs the views' idle and the redraw as well.
 #pragma once
 

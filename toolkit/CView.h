@@ -34,6 +34,9 @@ public:
     virtual bool isDirty() const { return dirty; }
     // The part of the view a dirty view needs drawn; all of it unless the view knows better.
     virtual CRect dirtyArea() const { return size; }
+    // The part of the view that draw() covers with opaque pixels, whatever the clip and the
+    // view's state: the frame draws nothing under it. Empty unless the view knows better.
+    virtual CRect opaqueArea() const { return {}; }
     // Asks the frame to redraw the view's rectangle at its next idle.
     virtual void invalid();
     // Asks the frame to redraw area (frame coordinates) at its next idle; invalid() asks for all.

@@ -56,8 +56,20 @@ CRect CVuMeter::changedArea(const LitSpan& before, const LitSpan& after) const {
     include(a.from, b.from);
     include(a.to, b.to);
     if (to <= from) return {};
-    if (style & kHorizontal) return CRect(size.left + from, size.top, size.left + to, size.bottom);
-    return CRect(size.left, size.top + from, size.right, size.top + to);
+    CCoord across = 0;  // how far the images reach across the column
+    for (const CBitmap* image : {getOnBitmap(), offBitmap})
+        if (image) across = std::max(across, (style & kHorizontal) ? image->getHeight() : image->getWidth());
+    if (style & kHorizontal)
+        return CRect(size.left + from, size.top, size.left + to, size.top + std::min(across, size.getHeight()));
+    return CRect(size.left, size.top + from, size.left + std::min(across, size.getWidth()), size.top + to);
+}
+
+CRect CVuMeter::opaqueArea() const {
+    const CBitmap* on = getOnBitmap();
+    if (on == nullptr || offBitmap == nullptr || !on->isOpaque() || !offBitmap->isOpaque()) return {};
+    const CCoord width = std::min({size.getWidth(), on->getWidth(), offBitmap->getWidth()});
+    const CCoord height = std::min({size.getHeight(), on->getHeight(), offBitmap->getHeight()});
+    return CRect(size.left, size.top, size.left + width, size.top + height);
 }
 
 void CVuMeter::drawSpan(CDrawContext* context, const LitSpan& lit) {

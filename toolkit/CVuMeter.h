@@ -17,6 +17,8 @@ public:
     void onIdle() override;
     // While only the value moved: the band between the lit part drawn and the lit part to draw.
     CRect dirtyArea() const override;
+    // With both images opaque, the part of the view they both reach.
+    CRect opaqueArea() const override;
     // Leaves the displayed value alone: drawing alone moves it.
     void setDirty(bool state = true) override;
 
@@ -38,7 +40,8 @@ protected:
     // The displayed value the next drawing shows: the value, or the old value less the step.
     float nextShown() const;
     // Where two lit parts differ, in view coordinates (covering, perhaps a little more); empty when
-    // they light the same pixels.
+    // they light the same pixels. Across the column, only as far as either image reaches: the
+    // rest of the view is never drawn by the meter.
     CRect changedArea(const LitSpan& before, const LitSpan& after) const;
     // The on image over the lit part, the off image over the rest, each at its own place.
     void drawSpan(CDrawContext* context, const LitSpan& lit);

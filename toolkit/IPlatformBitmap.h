@@ -16,4 +16,6 @@ public:
     virtual int32_t getHeight() const = 0;  // pixels
     // One pixel as 0xAARRGGBB, colour premultiplied by alpha; x and y inside the image.
     virtual uint32_t getPixel(int32_t x, int32_t y) const = 0;
+    // Every pixel's alpha is full: drawn at alpha 1, the image hides whatever lies below.
+    virtual bool isOpaque() const = 0;
 };

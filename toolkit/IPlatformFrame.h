@@ -43,14 +43,17 @@ public:
     virtual lumetra::OsWindow getOsWindow() const = 0;
 
     // Handles every event waiting for the window (on Windows the host's message loop delivers
-    // them: nothing to do); one native event (an XEvent*, or a MSG*) for tests.
-    virtual void handlePendingEvents() = 0;
+    // them: nothing to do), true when there were any; one native event (an XEvent*, or a MSG*)
+    // for tests.
+    virtual bool handlePendingEvents() = 0;
     virtual void handleEvent(const void* nativeEvent) = 0;
 
     // The off-screen image the frame draws into, the frame's size; show() copies the areas of
-    // it to the window in one go.
+    // it to the window in one go. On X11 the copies are queued, and leave with the next
+    // handlePendingEvents() or flush(): an idle writes to the server once.
     virtual IPlatformOffscreen* getBackBuffer() = 0;
     virtual void show(const CRect* areas, size_t count) = 0;
+    virtual void flush() = 0;
 
     virtual bool getCurrentMouseLocation(CPoint& where) = 0;  // frame coordinates
     virtual CButtonState getCurrentMouseButtons() = 0;

@@ -13,37 +13,37 @@ std::recursive_mutex trapMutex;
 // after the trap, so that an error of another thread that reaches us in the instant between
 // installing and recording still goes to the host.
 std::atomic<XErrorHandler> hostHandler{nullptr};
-int trapDepth = 0;                    // traps alive, all on the thread that holds trapMutex
+int trapDepth = 0;                          // traps alive, all on the thread that holds trapMutex
 
-thread_local int errorCount = 0;      // errors of this thread's trapped calls
-thread_local int threadTrapDepth = 0;
-
-// Xlib calls the handler on the thread that reads the error. Only the thread inside a trap makes
-// our calls; an error another thread of the host reads meanwhile is the host's, and goes to the
-// host's handler.
-int countError(Display* display, XErrorEvent* event) {
-    if (threadTrapDepth > 0) {
-        ++errorCount;
-        return 0;
-    }
-    const XErrorHandler host = hostHandler.load();
-    return host ? host(display, event) : 0;
-}
+thread_local XErrorTrap* innermost = nullptr;  // this thread's newest live trap
 
 }  // namespace
 
-XErrorTrap::XErrorTrap(Display* display) : display(display) {
+// Xlib calls the handler on the thread that reads the error. Only the thread inside a trap makes
+// our calls; an error another thread of the host reads meanwhile is the host's, and goes to the
+// host's handler. Ours counts for each live trap of its connection that made the request; an
+// older one (of a trap that did not sync) counts for none.
+int countError(Display* display, XErrorEvent* event) {
+    if (innermost == nullptr) {
+        const XErrorHandler host = hostHandler.load();
+        return host ? host(display, event) : 0;
+    }
+    for (XErrorTrap* trap = innermost; trap; trap = trap->outer)
+        if (trap->display == display && event->serial >= trap->firstSerial) ++trap->errors;
+    return 0;
+}
+
+XErrorTrap::XErrorTrap(Display* display, Ending ending)
+    : display(display), ending(ending), firstSerial(display ? NextRequest(display) : 0) {
     trapMutex.lock();
     if (trapDepth++ == 0) hostHandler.store(XSetErrorHandler(countError));
-    ++threadTrapDepth;
-    // No sync here: every call on our connections runs inside a trap, whose end syncs, so no late
-    // error of an earlier call can arrive now.
-    errorsBefore = errorCount;
+    outer = innermost;
+    innermost = this;
 }
 
 XErrorTrap::~XErrorTrap() {
-    if (display) XSync(display, False);
-    --threadTrapDepth;
+    if (display && ending == kSync) XSync(display, False);
+    innermost = outer;
     if (--trapDepth == 0) {
         // A handler the host set meanwhile (another thread) stays; otherwise the host's is back.
         const XErrorHandler current = XSetErrorHandler(hostHandler.load());
@@ -54,7 +54,7 @@ XErrorTrap::~XErrorTrap() {
 
 bool XErrorTrap::failed() {
     if (display) XSync(display, False);
-    return errorCount != errorsBefore;
+    return errors != 0;
 }
 
 }  // namespace lumetra

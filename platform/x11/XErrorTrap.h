@@ -4,7 +4,13 @@
 // different threads cannot interleave their install and restore, and the handler found on entry
 // is always the one put back. A trap must never be held while control is in the host (a host
 // callback could wait for another thread that waits for the lock). Traps nest on one thread.
-// Any thread; the destructor syncs the connection so that every error of the calls has arrived.
+// Any thread.
+//
+// A trap counts the errors of the requests made while it lives (by their serial numbers). One
+// that syncs at its end has them all when it goes; one that does not leaves the errors of its
+// last requests to arrive later, and whichever trap is reading the connection then catches them
+// and counts them for nobody. Every call that reads a connection of ours therefore runs inside a
+// trap: then no error of ours ever reaches the host's handler.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -13,17 +19,24 @@ namespace lumetra {
 
 class XErrorTrap {
 public:
-    explicit XErrorTrap(Display* display);
+    enum Ending { kSync, kNoSync };
+    // kSync: the destructor waits for the server's answer to every request made so far.
+    explicit XErrorTrap(Display* display, Ending ending = kSync);
     ~XErrorTrap();
     XErrorTrap(const XErrorTrap&) = delete;
     XErrorTrap& operator=(const XErrorTrap&) = delete;
 
-    // Syncs and tells whether any of the calls so far failed.
+    // Syncs and tells whether any of the requests made since the trap began failed.
     bool failed();
 
 private:
+    friend int countError(Display* display, XErrorEvent* event);
+
     Display* display;
-    int errorsBefore;
+    Ending ending;
+    unsigned long firstSerial;  // of the trap's first request
+    int errors = 0;
+    XErrorTrap* outer;          // the enclosing trap of this thread, or null
 };
 
 }  // namespace lumetra

@@ -139,6 +139,29 @@ TEST_F(ExtendedVuMeter, ShowsEachChangeAtTheNextDrawingWithTheEditorsStep) {
     EXPECT_EQ(meter.invalidCount, 2);
 }
 
+// The frame redraws a meter clipped to the rows that change: inside the clip the new state, outside
+// it the old one, pixel for pixel, wherever the clip cuts the images.
+TEST_F(ExtendedVuMeter, AClippedDrawingChangesOnlyThePixelsInsideTheClip) {
+    CExtendedVuMeter meter(CRect(5, 20, 29, 172), on, off, 16, kVertical);
+    meter.setDecreaseStepValue(100);
+    meter.setValue(0.25f);  // lit rows 76 .. 152
+    drawOnce(meter);
+    meter.setValue(0.75f);  // lit rows 0 .. 76
+    const CRect clip(8, 20 + 60, 40, 20 + 100);
+    {
+        CDrawContext context(offscreen.get());
+        context.setClipRect(clip);
+        meter.draw(&context);
+    }
+    for (int y = 0; y < 152; ++y)
+        for (int x = 0; x < 24; ++x) {
+            const bool inside = clip.pointInside(CPoint(5 + x, 20 + y));
+            const bool lit = inside ? y < 76 : y >= 76;
+            const uint32_t expected = x >= 11 ? kBackground : lit ? onPixel(x, y) : offPixel(x, y);
+            ASSERT_EQ(testimages::pixel(*offscreen, 5 + x, 20 + y), expected) << "x " << x << " y " << y;
+        }
+}
+
 TEST_F(ExtendedVuMeter, WithTheDefaultStepAFallRepaintsUntilItCatchesUp) {
     CountingMeter meter(CRect(5, 20, 29, 172), on, off, 16, kVertical);
     EXPECT_FLOAT_EQ(meter.getDecreaseStepValue(), 0.1f);

@@ -5,12 +5,14 @@
 
 #include <cairo.h>
 
+#include <vector>
+
 #include "toolkit/IPlatformBitmap.h"
 #include "toolkit/IPlatformOffscreen.h"
 
 class CairoBitmap final : public IPlatformBitmap {
 public:
-    explicit CairoBitmap(cairo_surface_t* surface) : surface(surface) {}  // takes the reference
+    explicit CairoBitmap(cairo_surface_t* surface);  // takes the reference
     ~CairoBitmap() override { cairo_surface_destroy(surface); }
     CairoBitmap(const CairoBitmap&) = delete;
     CairoBitmap& operator=(const CairoBitmap&) = delete;
@@ -18,10 +20,12 @@ public:
     int32_t getWidth() const override { return cairo_image_surface_get_width(surface); }
     int32_t getHeight() const override { return cairo_image_surface_get_height(surface); }
     uint32_t getPixel(int32_t x, int32_t y) const override;
+    bool isOpaque() const override { return opaque; }
     cairo_surface_t* getSurface() const { return surface; }
 
 private:
     cairo_surface_t* surface;
+    bool opaque;
 };
 
 class CairoOffscreen final : public IPlatformOffscreen {
@@ -40,9 +44,9 @@ public:
     void markDirty() override { cairo_surface_mark_dirty(surface); }
 
     void setClip(const CRect& clip) override;
-    void resetClip() override { cairo_reset_clip(cairo); }
-    void saveState() override { cairo_save(cairo); }
-    void restoreState() override { cairo_restore(cairo); }
+    void resetClip() override;
+    void saveState() override { savedClips.push_back(clip); }  // grows once, then reuses its storage
+    void restoreState() override;
 
     void fillRect(const CRect& rect, const CColor& color) override;
     void frameRect(const CRect& rect, const CColor& color, CCoord lineWidth) override;
@@ -55,9 +59,18 @@ public:
 private:
     void setSource(const CColor& color);
     void selectFont(const CFontDesc& font);
+    // The clip handed to cairo, when it has changed since: only the drawing that goes through cairo
+    // needs it.
+    void applyClip();
+    // An opaque image at whole-pixel places within a whole-pixel clip: its rows copied, as cairo's
+    // drawing would leave them. False when that does not apply.
+    bool copyOpaque(const CairoBitmap& image, const CRect& destination, const CPoint& offset);
 
     int32_t width;
     int32_t height;
     cairo_surface_t* surface;
     cairo_t* cairo;
+    CRect clip;                    // what drawing stays inside
+    bool clipApplied = true;       // cairo's clip is clip
+    std::vector<CRect> savedClips;
 };

@@ -25,7 +25,7 @@ public:
     int32_t getHeight() const override { return height; }
     uint32_t getPixel(int32_t x, int32_t y) const override { return pixels[y * width + x]; }
     HBITMAP getHandle() const { return bitmap; }
-    bool isOpaque() const { return opaque; }  // every alpha 255: copied, not blended
+    bool isOpaque() const override { return opaque; }  // copied, not blended
 
 private:
     HBITMAP bitmap;

@@ -102,7 +102,7 @@ public:
     void* getPlatformRepresentation() const override { return window; }
     lumetra::OsWindow getOsWindow() const override { return {nullptr, reinterpret_cast<uintptr_t>(window)}; }
 
-    void handlePendingEvents() override {}
+    bool handlePendingEvents() override { return false; }
 
     void handleEvent(const void* nativeEvent) override {
         const auto* message = static_cast<const MSG*>(nativeEvent);
@@ -128,6 +128,8 @@ public:
         }
         if (target != paintDC) ReleaseDC(window, target);
     }
+
+    void flush() override {}  // show() has drawn into the window already
 
     bool getCurrentMouseLocation(CPoint& where) override {
         POINT point{};

@@ -65,14 +65,15 @@ public:
 
     // Events come off the queue in batches under the trap and are handled outside it: handling
     // reaches the host (begin-edit, automation), which must never run with our handler installed.
-    void handlePendingEvents() override {
-        // Every request of ours is synced at the end of its trap, so no error of ours can be
-        // waiting here: with no event queued, the idle costs no trap and no round trip.
-        if (XPending(display) <= 0) return;
+    // XPending first sends what show() queued: with nothing to show and no event, the idle costs
+    // two reads that find nothing, and no round trip. The trap catches the errors of show()'s
+    // requests, which arrive here or at a later idle.
+    bool handlePendingEvents() override {
+        bool handled = false;
         for (;;) {
             size_t count = 0;
             {
-                XErrorTrap trap(display);
+                XErrorTrap trap(display, XErrorTrap::kNoSync);  // reads only: nothing to wait for
                 while (count < batch.size() && XPending(display) > 0) {
                     XNextEvent(display, &batch[count]);
                     // Only the newest position of a drag matters.
@@ -82,7 +83,8 @@ public:
                 }
             }
             for (size_t i = 0; i < count; ++i) dispatch(batch[i]);
-            if (count < batch.size()) return;
+            handled = handled || count > 0;
+            if (count < batch.size()) return handled;
         }
     }
 
@@ -94,9 +96,11 @@ public:
 
     IPlatformOffscreen* getBackBuffer() override { return backBuffer.get(); }
 
+    // Queues the copies; they go out with the next event check or flush(). No sync: the server
+    // answers nothing to them, and waiting for it would cost a round trip per idle.
     void show(const CRect* areas, size_t count) override {
         if (areas == nullptr || count == 0) return;
-        XErrorTrap trap(display);
+        XErrorTrap trap(display, XErrorTrap::kNoSync);
         if (backBuffer == nullptr) return;
         cairo_surface_flush(backBuffer->getSurface());
         if (image) {
@@ -108,9 +112,11 @@ public:
                 const int y = static_cast<int>(area.top);
                 const int right = static_cast<int>(std::ceil(area.right));
                 const int bottom = static_cast<int>(std::ceil(area.bottom));
-                if (right > x && bottom > y)
-                    XPutImage(display, window, gc, image, x, y, x, y, static_cast<unsigned>(right - x),
-                              static_cast<unsigned>(bottom - y));
+                if (right <= x || bottom <= y) continue;
+                if (x == 0 && y == 0 && right == image->width && bottom == image->height)
+                    wholeShownSerial = NextRequest(display);
+                XPutImage(display, window, gc, image, x, y, x, y, static_cast<unsigned>(right - x),
+                          static_cast<unsigned>(bottom - y));
             }
         } else if (windowSurface) {
             cairo_t* cairo = cairo_create(windowSurface);
@@ -123,6 +129,10 @@ public:
             cairo_destroy(cairo);
             cairo_surface_flush(windowSurface);
         }
+    }
+
+    void flush() override {
+        XErrorTrap trap(display, XErrorTrap::kNoSync);  // XFlush also reads what has arrived
         XFlush(display);
     }
 
@@ -203,6 +213,9 @@ private:
         switch (event.type) {
             case Expose: {
                 const XExposeEvent& e = event.xexpose;
+                // Lost before the server took our copy of the whole window, which put it back (the
+                // mapping's own exposure, after the first idle has drawn everything).
+                if (e.serial < wholeShownSerial) break;
                 callback->platformDrawRect(CRect(e.x, e.y, e.x + e.width, e.y + e.height));
                 break;
             }
@@ -242,6 +255,7 @@ private:
     GC gc = nullptr;
     std::unique_ptr<CairoOffscreen> backBuffer;
     XImage* image = nullptr;                   // the back buffer's memory as the window's pixels
+    unsigned long wholeShownSerial = 0;        // of the newest copy of the whole back buffer
     cairo_surface_t* windowSurface = nullptr;  // or, for other visuals, cairo's view of the window
 };
 
