@@ -214,23 +214,23 @@ struct Pipeline {
             const long tDone = i - S;  // last sample the last section finished
             if ((tDone + 1) % len == 0 || tDone == n - 1) endBlock(tDone);
         }
-        // Draining it: iterations n, n + 1, n + 2 run sections i - (n - 1) .. 3.
-        if (n & 1) {
-            edgeStep<1, 1, 3, true>(unused);
-            finish<kOutputs>(lastOutputs, n - 3, 1, n);
-            edgeStep<0, 2, 3, true>(unused);
-            finish<kOutputs>(lastOutputs, n - 2, 0, n);
-            edgeStep<1, 3, 3, true>(unused);
-            finish<kOutputs>(lastOutputs, n - 1, 1, n);
-        } else {
-            edgeStep<0, 1, 3, true>(unused);
-            finish<kOutputs>(lastOutputs, n - 3, 0, n);
-            edgeStep<1, 2, 3, true>(unused);
-            finish<kOutputs>(lastOutputs, n - 2, 1, n);
-            edgeStep<0, 3, 3, true>(unused);
-            finish<kOutputs>(lastOutputs, n - 1, 0, n);
-        }
+        if (n & 1)
+            drain<kOutputs, 1>(lastOutputs, n);
+        else
+            drain<kOutputs, 0>(lastOutputs, n);
         return save(lanes, n);
+    }
+
+    // Draining the pipeline: iterations n (parity p), n + 1, n + 2 run sections i - (n - 1) .. 3.
+    template <bool kOutputs, int p>
+    __attribute__((always_inline)) inline void drain(float* lastOutputs, long n) {
+        const Reg unused = V::zero();
+        edgeStep<p, 1, 3, true>(unused);
+        finish<kOutputs>(lastOutputs, n - 3, p, n);
+        edgeStep<1 - p, 2, 3, true>(unused);
+        finish<kOutputs>(lastOutputs, n - 2, 1 - p, n);
+        edgeStep<p, 3, 3, true>(unused);
+        finish<kOutputs>(lastOutputs, n - 1, p, n);
     }
 };
 
