@@ -159,11 +159,16 @@ bool ADEditor::open(void* ptr) {  // UI thread
     return true;
 }
 
+// Also from inside a callback of the window's own event handling (a host closing the editor at
+// a gesture's begin-edit): the views then go once that handling has returned.
 void ADEditor::close() {  // UI thread
     windowOpen.store(false, std::memory_order_relaxed);
-    if (frame) frame->forget();  // releases the views and their images; the references below dangle
-    frame = nullptr;
+    releaseFrame();  // releases the views and their images; the references below dangle
     AEffGUIEditor::close();
+}
+
+void ADEditor::beforeTimerIdle() {  // UI thread
+    if (windowOpen.load(std::memory_order_relaxed)) applySlots();
 }
 
 void ADEditor::idle() {  // UI thread

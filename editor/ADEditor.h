@@ -30,6 +30,8 @@ public:
     bool open(void* ptr) override;
     void close() override;
     void idle() override;
+    // The window's own timer (Windows): the stored values into the views, as idle does.
+    void beforeTimerIdle() override;
 
     // Any thread: stores the value the effect now holds into the slot of index; touches no view.
     void setParameter(VstInt32 index, float value) override;

@@ -21,18 +21,25 @@ lumetra::OsRect screenRect(lumetra::OsWindow window) {
 
 }  // namespace
 
-// OLE for the constructing thread (the one that creates the effect); uninitialised once by the
-// destructor. Nothing on X11.
-AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect), lastIdleTicks(lumetra::tickCount()) {
-    lumetra::initializeOle();
-}
+// OLE for the constructing thread (the one that creates the effect). The destructor undoes it only
+// when it succeeded, and only on that thread: a host that closes the effect on another thread
+// keeps its own COM state there. Nothing on X11.
+AEffGUIEditor::AEffGUIEditor(AudioEffect* effect)
+    : AEffEditor(effect), lastIdleTicks(lumetra::tickCount()), ole(lumetra::initializeOle()) {}
 
 // A host may close the effect with the window still open: the frame goes with the editor, so its
 // window and its connection to the window system do not outlive the plug-in.
 AEffGUIEditor::~AEffGUIEditor() {
-    if (frame) frame->forget();
+    releaseFrame();
+    lumetra::uninitializeOle(ole);
+}
+
+void AEffGUIEditor::releaseFrame() {
+    CFrame* closing = frame;
     frame = nullptr;
-    lumetra::uninitializeOle();
+    if (closing == nullptr) return;
+    closing->close();
+    closing->forget();
 }
 
 AudioEffectX* AEffGUIEditor::effectX() const { return dynamic_cast<AudioEffectX*>(effect); }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "platform/OsServices.h"
 #include "plugin/AEffEditor.h"
 #include "toolkit/VSTGUIEditorInterface.h"
 
@@ -38,8 +39,15 @@ public:
 
 protected:
     AudioEffectX* effectX() const;
+    // Closes the open frame and releases the editor's reference, the frame pointer cleared first:
+    // whatever the closing reaches (a gesture's end-edit at the host) finds no window. A frame
+    // whose event handling is under way lives on until that handling returns.
+    void releaseFrame();
 
     ERect rect{0, 0, 0, 0};        // filled by the derived editor from its artwork
     uint32_t lastIdleTicks;        // ms of lumetra::tickCount(): the next full idle feedback
     bool inIdleFeedback = false;   // true while waiting in the host's masterIdle
+
+private:
+    lumetra::OleSession ole;       // what the constructor's OLE initialisation did
 };

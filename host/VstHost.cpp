@@ -96,6 +96,7 @@ VstIntPtr VstHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void
     HostCall call{opcode, index, value, ptr, opt, {}};
     if (opcode == audioMasterCanDo && ptr) call.text = static_cast<const char*>(ptr);
     if (recordCalls) calls.push_back(call);
+    if (onCall) onCall(call);
     if (opcode == audioMasterCanDo) {
         auto it = canDoAnswers.find(call.text);
         return it == canDoAnswers.end() ? 0 : it->second;

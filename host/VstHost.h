@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -47,6 +48,9 @@ public:
     std::map<std::string, VstIntPtr> canDoAnswers;
     std::vector<HostCall> calls;  // every call the plug-in made, in order (while recordCalls)
     bool recordCalls = true;
+    // Called with each call the plug-in makes, after it was recorded and before it is answered:
+    // what a host does from inside a callback (closing the editor at a begin-edit, say).
+    std::function<void(const HostCall&)> onCall;
 
     // Loads the module (dlopen RTLD_NOW | RTLD_LOCAL; LoadLibrary on Windows), finds its entry (VSTPluginMain, then main)
     // and creates one effect. On failure nothing stays loaded; error() keeps the message.

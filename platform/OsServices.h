@@ -59,10 +59,16 @@ void resizeWindow(OsWindow window, int32_t width, int32_t height);
 using PaintHandler = void (*)(void* context, const OsRect& area);
 bool dispatchOnePendingPaint(OsWindow window, PaintHandler paint, void* context);
 
-// OLE for the calling thread, paired: every initializeOle is matched by one uninitializeOle on
-// the same thread. Results are ignored. Nothing to do on X11.
-void initializeOle();
-void uninitializeOle();
+// OLE for the calling thread. initializeOle says whether it succeeded and on which thread;
+// uninitializeOle undoes exactly that: nothing after a failure (a host that chose the
+// multithreaded model for the thread, say), nothing on another thread, whose COM state is the
+// host's. Nothing to do on X11.
+struct OleSession {
+    bool initialized = false;
+    uint32_t threadId = 0;
+};
+OleSession initializeOle();
+void uninitializeOle(const OleSession& session);
 
 // Replacements for the clock, the sleep and the frame metric, so that tests can drive the idle
 // pacing and the window walk. A null member keeps the real service; setOsServiceHooks({})

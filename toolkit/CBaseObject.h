@@ -20,3 +20,25 @@ public:
 private:
     int32_t nbReference = 1;
 };
+
+namespace lumetra {
+
+// One reference held for a scope. Event handling keeps the frame and the view it works on alive
+// with it: what a handler calls may reach the host, and the host may close the editor there,
+// which releases the frame and its views. They go when the handling has returned.
+class KeepAlive {
+public:
+    explicit KeepAlive(CBaseObject* object) : object(object) {
+        if (object) object->remember();
+    }
+    ~KeepAlive() {
+        if (object) object->forget();
+    }
+    KeepAlive(const KeepAlive&) = delete;
+    KeepAlive& operator=(const KeepAlive&) = delete;
+
+private:
+    CBaseObject* object;
+};
+
+}  // namespace lumetra

@@ -36,18 +36,23 @@ void CControl::setDirty(bool state) {
 
 bool CControl::isDirty() const { return CView::isDirty() || oldValue != value; }
 
+// Gestures nest (a wheel step in the middle of a drag): the host sees the outermost one.
 void CControl::beginEdit() {
-    editing = true;
+    if (editDepth++ > 0) return;
     if (frame) frame->beginEdit(tag);
 }
 
 void CControl::endEdit() {
-    editing = false;
+    if (editDepth == 0 || --editDepth > 0) return;
     if (frame) frame->endEdit(tag);
 }
 
 void CControl::removed() {
-    if (editing) endEdit();
+    if (editDepth > 0) {
+        editDepth = 1;
+        endEdit();
+    }
+    listener = nullptr;
     CView::removed();
 }
 

@@ -49,13 +49,16 @@ public:
     void setDirty(bool state = true) override;
     bool isDirty() const override;
 
-    // The user's gesture: the frame tells its editor; valueChanged tells the listener. A control
+    // The user's gesture: the frame tells its editor, once for gestures inside one another;
+    // valueChanged tells the listener. A control
     // removed from its frame inside a gesture (the window closing mid-drag) ends it first, so the
-    // host never keeps a begin-edit without its end-edit.
+    // host never keeps a begin-edit without its end-edit. Once removed it tells its listener and
+    // its frame nothing more: a handler still running when the host closed the window (from the
+    // gesture's own begin-edit, say) finishes on the control alone.
     virtual void beginEdit();
     virtual void endEdit();
     virtual void valueChanged();
-    bool isEditing() const { return editing; }
+    bool isEditing() const { return editDepth > 0; }
     void removed() override;
 
 protected:
@@ -77,5 +80,5 @@ protected:
     float vmax = 1.0f;
     float defaultValue = 0.5f;
     float wheelInc = 0.1f;
-    bool editing = false;  // between beginEdit and endEdit
+    int32_t editDepth = 0;  // beginEdit calls not yet ended
 };

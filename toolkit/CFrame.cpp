@@ -14,12 +14,24 @@ CFrame::CFrame(const CRect& size, void* systemWindow, VSTGUIEditorInterface* edi
 }
 
 CFrame::~CFrame() {
-    removeAll();
+    close();
     platformFrame.reset();
+}
+
+void CFrame::close() {
+    if (closed) return;
+    closed = true;
+    if (platformFrame) platformFrame->close();
+    removeAll();
+    editor = nullptr;
 }
 
 bool CFrame::addView(CView* view) {
     if (view == nullptr) return false;
+    if (closed) {
+        view->forget();
+        return false;
+    }
     views.push_back(view);
     view->attached(this);
     view->invalid();
@@ -65,22 +77,24 @@ void CFrame::invalidRect(const CRect& rect) {
 }
 
 // The redraw first: on X11 it leaves with the event check's write, so an idle talks to the server
-// once. What the events change is drawn and sent at once.
+// once. What the events change is drawn and sent at once, unless one of them closed the frame.
 void CFrame::idle() {
-    if (!platformFrame) return;
+    if (!platformFrame || closed) return;
+    lumetra::KeepAlive keep(this);
     viewIdleAndRedraw();
-    if (platformFrame->handlePendingEvents()) {
+    if (platformFrame->handlePendingEvents() && !closed) {
         viewIdleAndRedraw();
         platformFrame->flush();
     }
 }
 
 void CFrame::viewIdleAndRedraw() {
+    if (closed) return;
     const uint32_t now = lumetra::tickCount();
     if (!viewIdleStarted || now - lastViewIdle >= kIdleRateMs) {  // unsigned: survives the wrap
         viewIdleStarted = true;
         lastViewIdle = now;
-        for (size_t i = 0; i < views.size(); ++i)
+        for (size_t i = 0; i < views.size() && !closed; ++i)
             if (views[i]->wantsIdle()) views[i]->onIdle();
     }
 
@@ -99,7 +113,7 @@ void CFrame::viewIdleAndRedraw() {
 }
 
 void CFrame::paintRect(const CRect& area) {
-    if (!platformFrame || platformFrame->getBackBuffer() == nullptr) return;
+    if (closed || !platformFrame || platformFrame->getBackBuffer() == nullptr) return;
     redraw(*platformFrame->getBackBuffer(), area);
     platformFrame->show(&area, 1);
     platformFrame->flush();
@@ -141,37 +155,66 @@ CView* CFrame::viewAt(const CPoint& where) const {
     return nullptr;
 }
 
+// Each handler keeps the frame and the view alive while the view handles the event, and learns
+// from closed (or from the view no longer being its) that the host closed the editor meanwhile.
 CMouseEventResult CFrame::onMouseDown(CPoint& where, const CButtonState& buttons) {
+    if (closed) return kMouseEventNotHandled;
     CView* view = viewAt(where);
     if (view == nullptr) return kMouseEventNotHandled;
+    lumetra::KeepAlive keepFrame(this);
+    lumetra::KeepAlive keepView(view);
     const CMouseEventResult result = view->onMouseDown(where, buttons);
+    if (closed || view->getFrame() != this) return result;
     if (result != kMouseEventNotHandled) focusView = view;
     if (result == kMouseEventHandled) mouseDownView = view;
     return result;
 }
 
 CMouseEventResult CFrame::onMouseMoved(CPoint& where, const CButtonState& buttons) {
-    return mouseDownView ? mouseDownView->onMouseMoved(where, buttons) : kMouseEventNotHandled;
+    if (closed || mouseDownView == nullptr) return kMouseEventNotHandled;
+    CView* view = mouseDownView;
+    lumetra::KeepAlive keepFrame(this);
+    lumetra::KeepAlive keepView(view);
+    return view->onMouseMoved(where, buttons);
 }
 
 CMouseEventResult CFrame::onMouseUp(CPoint& where, const CButtonState& buttons) {
-    if (mouseDownView == nullptr) return kMouseEventNotHandled;
+    if (closed || mouseDownView == nullptr) return kMouseEventNotHandled;
     CView* view = mouseDownView;
     mouseDownView = nullptr;
+    lumetra::KeepAlive keepFrame(this);
+    lumetra::KeepAlive keepView(view);
     return view->onMouseUp(where, buttons);
 }
 
 bool CFrame::onWheel(const CPoint& where, const float& distance, const CButtonState& buttons) {
-    for (auto it = views.rbegin(); it != views.rend(); ++it)
-        if ((*it)->isVisible() && (*it)->getMouseEnabled() && (*it)->getMouseableArea().pointInside(where) &&
-            (*it)->onWheel(where, distance, buttons))
-            return true;
+    if (closed) return false;
+    lumetra::KeepAlive keepFrame(this);
+    for (size_t i = views.size(); i-- > 0 && !closed;) {
+        if (i >= views.size()) continue;
+        CView* view = views[i];
+        if (!view->isVisible() || !view->getMouseEnabled() || !view->getMouseableArea().pointInside(where)) continue;
+        lumetra::KeepAlive keepView(view);
+        if (view->onWheel(where, distance, buttons)) return true;
+    }
     return false;
 }
 
-int32_t CFrame::onKeyDown(VstKeyCode& keyCode) { return focusView ? focusView->onKeyDown(keyCode) : -1; }
+int32_t CFrame::onKeyDown(VstKeyCode& keyCode) {
+    if (closed || focusView == nullptr) return -1;
+    CView* view = focusView;
+    lumetra::KeepAlive keepFrame(this);
+    lumetra::KeepAlive keepView(view);
+    return view->onKeyDown(keyCode);
+}
 
-int32_t CFrame::onKeyUp(VstKeyCode& keyCode) { return focusView ? focusView->onKeyUp(keyCode) : -1; }
+int32_t CFrame::onKeyUp(VstKeyCode& keyCode) {
+    if (closed || focusView == nullptr) return -1;
+    CView* view = focusView;
+    lumetra::KeepAlive keepFrame(this);
+    lumetra::KeepAlive keepView(view);
+    return view->onKeyUp(keyCode);
+}
 
 bool CFrame::getCurrentMouseLocation(CPoint& where) const {
     return platformFrame ? platformFrame->getCurrentMouseLocation(where) : false;
@@ -215,7 +258,9 @@ bool CFrame::platformOnWheel(const CPoint& where, float distance, const CButtonS
     return onWheel(where, distance, buttons);
 }
 void CFrame::platformOnTimer() {
-    if (!platformFrame) return;
+    if (!platformFrame || closed) return;
+    lumetra::KeepAlive keep(this);
+    if (editor) editor->beforeTimerIdle();
     viewIdleAndRedraw();
-    platformFrame->flush();
+    if (!closed) platformFrame->flush();
 }

@@ -3,7 +3,12 @@
 // The editor's idle() runs the frame on the UI thread: it runs the views' 33 ms idle and redraws
 // whatever became dirty, off screen first and then copied to the window, then handles the
 // window's pending events and redraws what they changed. On Windows the host's message loop delivers the window's events and the
-// window's own 33 ms timer runs the views' idle and the redraw as well.
+// window's own 33 ms timer runs the views' idle and the redraw as well, after asking the editor to
+// bring its stored values into the views.
+// A host may close the editor from inside any callback the frame's event handling reaches (a
+// gesture's begin or end, automation): the editor then closes the frame and releases it. Handling
+// keeps the frame and the view it handles alive (lumetra::KeepAlive) and stops touching them once
+// the frame is closed, so they are freed only after the handling has returned.
 #pragma once
 
 #include <memory>
@@ -20,6 +25,12 @@ public:
     // exists without a window (getPlatformFrame() is null) and shows and handles nothing.
     CFrame(const CRect& size, void* systemWindow, VSTGUIEditorInterface* editor);
     ~CFrame() override;
+
+    // Closes the frame for good: the views are removed (a control in the middle of a gesture
+    // ends it first, through the editor) and no event, idle or drawing reaches them any more.
+    // The editor calls it before it releases the frame.
+    void close();
+    bool isClosed() const { return closed; }
 
     IPlatformFrame* getPlatformFrame() const { return platformFrame.get(); }
     VSTGUIEditorInterface* getEditor() const { return editor; }
@@ -70,6 +81,8 @@ private:
     CMouseEventResult platformOnMouseUp(CPoint& where, const CButtonState& buttons) override;
     bool platformOnWheel(const CPoint& where, float distance, const CButtonState& buttons) override;
     void platformOnTimer() override;
+    void platformRemember() override { remember(); }
+    void platformForget() override { forget(); }
 
     CView* viewAt(const CPoint& where) const;
     void viewIdleAndRedraw();
@@ -84,4 +97,5 @@ private:
     CView* mouseDownView = nullptr;
     uint32_t lastViewIdle = 0;
     bool viewIdleStarted = false;
+    bool closed = false;
 };

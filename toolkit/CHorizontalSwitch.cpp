@@ -36,8 +36,10 @@ void CHorizontalSwitch::draw(CDrawContext* context) {
 CMouseEventResult CHorizontalSwitch::onMouseDown(CPoint& where, const CButtonState& buttons) {
     if (!buttons.isLeftButton()) return kMouseEventNotHandled;
     if (checkDefaultValue(buttons)) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
-    beginEdit();
-    pressed = true;
+    if (!pressed) {  // a second press before the release continues the click
+        beginEdit();
+        pressed = true;
+    }
     return onMouseMoved(where, buttons);
 }
 

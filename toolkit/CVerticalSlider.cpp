@@ -55,8 +55,10 @@ void CVerticalSlider::draw(CDrawContext* context) {
 CMouseEventResult CVerticalSlider::onMouseDown(CPoint& where, const CButtonState& buttons) {
     if (!buttons.isLeftButton()) return kMouseEventNotHandled;
     if (checkDefaultValue(buttons)) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
-    beginEdit();
-    dragging = true;
+    if (!dragging) {  // a second press before the release continues the drag
+        beginEdit();
+        dragging = true;
+    }
     const CCoord top = getHandleTop();
     const CCoord handleHeight = handle ? handle->getHeight() : 0;
     if (where.y >= top && where.y < top + handleHeight) {

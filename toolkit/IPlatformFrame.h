@@ -24,6 +24,11 @@ public:
     // The window's own timer of kIdleRateMs, where the window system runs one (Windows): the
     // views' idle and the redraw of what became dirty.
     virtual void platformOnTimer() = 0;
+    // One reference of the frame, taken while a native event is handled (the Win32 window
+    // procedure): the handling may reach the host, which may close the editor and release the
+    // frame, and with it this platform frame; it goes once the handling has returned.
+    virtual void platformRemember() = 0;
+    virtual void platformForget() = 0;
 
 protected:
     ~IPlatformFrameCallback() = default;
@@ -47,6 +52,10 @@ public:
     // for tests.
     virtual bool handlePendingEvents() = 0;
     virtual void handleEvent(const void* nativeEvent) = 0;
+    // The frame closed for good (from inside an event's handling, perhaps): a batch of events
+    // being handled stops, no event, timer or paint reaches the frame any more. The window
+    // itself goes when the platform frame is destroyed.
+    virtual void close() = 0;
 
     // The off-screen image the frame draws into, the frame's size; show() copies the areas of
     // it to the window in one go. On X11 the copies are queued, and leave with the next

@@ -11,6 +11,9 @@ class VSTGUIEditorInterface {
 public:
     // A view asks the editor for idle time while it waits (for example in a modal loop).
     virtual void doIdleStuff() {}
+    // The frame's own timer is due (Windows): the editor brings the values it stores for the
+    // views into them, before the frame runs the views' idle and redraws.
+    virtual void beforeTimerIdle() {}
     // How knobs follow the mouse; 0, circular.
     virtual int32_t getKnobMode() const { return 0; }
     // A control's user edit starts or ends; index is the control's tag.

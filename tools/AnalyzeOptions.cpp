@@ -66,7 +66,7 @@ const char* const kAnalyzeUsage =
     "Exit status: 0 success, 1 analysis error (a read or write failure during the work, or\n"
     "samples that are not finite numbers), 2 usage or input error (a bad option; a file that\n"
     "is missing, unreadable, not audio, empty, or has a bad header or a sample rate outside\n"
-    "1 to 768000 Hz; an output that cannot be created).\n"
+    "1000 to 768000 Hz; an output that cannot be created).\n"
     "In a batch every file is attempted; the status is the worst.\n";
 
 double parseNumber(const std::string& option, const std::string& text, double low, double high) {

@@ -49,8 +49,8 @@ std::string wavHeaderProblem(const std::string& path) {
         const unsigned channels = uint8_t(head[at + 10]) | uint8_t(head[at + 11]) << 8;
         const uint32_t rate = u32(at + 12);
         if (channels == 0) return "no audio channels (the header says 0)";
-        if (rate < 1 || rate > kMaxSampleRateHz)
-            return "sample rate " + std::to_string(rate) + " Hz is out of range (1 to 768000 Hz)";
+        if (!isUsableSampleRate(static_cast<float>(rate)))
+            return "sample rate " + std::to_string(rate) + " Hz is out of range (1000 to 768000 Hz)";
         return {};
     }
     return {};
@@ -127,8 +127,8 @@ std::unique_ptr<AudioInput> openAudioFile(const std::string& path) {
         const std::string header = wavHeaderProblem(path);
         throw UsageError(header.empty() ? "not a readable audio file (" + reason + ")" : header);
     }
-    if (!(info.samplerate >= 1 && info.samplerate <= kMaxSampleRateHz))
-        throw UsageError("sample rate " + std::to_string(info.samplerate) + " Hz is out of range (1 to 768000 Hz)");
+    if (!isUsableSampleRate(static_cast<float>(info.samplerate)))
+        throw UsageError("sample rate " + std::to_string(info.samplerate) + " Hz is out of range (1000 to 768000 Hz)");
     if (info.channels < 1) throw UsageError("no audio channels");
     if (info.frames <= 0) throw UsageError("no audio frames (zero length)");
     input->name = path;

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-namespace lumetra {
+#include "engine/BandBank.h"  // the sample rates the engine analyses
 
-constexpr double kMaxSampleRateHz = 768000.0;
+namespace lumetra {
 
 class AudioInput {
 public:

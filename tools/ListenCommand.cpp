@@ -71,7 +71,7 @@ const char* const kListenUsage2 =
     "\n"
     "Exit status: 0 ended by Ctrl-C, SIGTERM, the window or --for; 1 the server went away or\n"
     "an output failed; 2 usage error, no server, no such port, a sample rate the engine does not\n"
-    "take (1 to 768000 Hz), an output that cannot be created.\n";
+    "take (1000 to 768000 Hz), an output that cannot be created.\n";
 
 constexpr double kMaxSeconds = 3600.0 * 24 * 365;
 
@@ -298,10 +298,10 @@ private:
     bool active = false;
 };
 
-bool rateAccepted(uint32_t rate) { return rate >= 1 && rate <= kMaxSampleRateHz; }
+bool rateAccepted(uint32_t rate) { return isUsableSampleRate(static_cast<float>(rate)); }
 
 std::string refusedRate(uint32_t rate) {
-    return "the JACK server runs at " + std::to_string(rate) + " Hz; the analyzer takes 1 to 768000 Hz";
+    return "the JACK server runs at " + std::to_string(rate) + " Hz; the analyzer takes 1000 to 768000 Hz";
 }
 
 std::string defaultModulePath() {
@@ -438,6 +438,7 @@ int listen(const ListenOptions& options) {
     float fractions[kNumBands];
     LiveInterval interval;
     while (true) {
+        analysis.freeRetired();
         while (analysis.nextInterval(interval)) writer.write(interval, jack.period.load(), controlsOf[size_t(interval.engine)]);
         if (jack.gone.load()) {
             ending = std::string("the JACK server went away") + (jack.goneReason[0] ? " (" + std::string(jack.goneReason) + ")" : "");

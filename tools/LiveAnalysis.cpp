@@ -12,8 +12,16 @@ LiveAnalysis::LiveAnalysis(double intervalSec) : intervalSec(intervalSec) {}
 
 LiveAnalysis::~LiveAnalysis() {
     delete pending.exchange(nullptr);
-    delete retired.exchange(nullptr);
+    freeRetired();
     delete current;
+}
+
+void LiveAnalysis::freeRetired() {
+    for (Engine* engine = retired.exchange(nullptr, std::memory_order_acquire); engine != nullptr;) {
+        Engine* next = engine->nextRetired;
+        delete engine;
+        engine = next;
+    }
 }
 
 int LiveAnalysis::install(std::unique_ptr<BandAnalyzer> analyzer, double sampleRate) {
@@ -27,15 +35,22 @@ int LiveAnalysis::install(std::unique_ptr<BandAnalyzer> analyzer, double sampleR
     engine->sampleRate = sampleRate;
     engine->intervalFrames = std::max<int64_t>(1, std::llround(intervalSec * sampleRate));
     engine->number = installed++;
-    delete retired.exchange(nullptr, std::memory_order_acquire);
+    freeRetired();
     delete pending.exchange(engine.release(), std::memory_order_acq_rel);  // one never taken
     return installed - 1;
 }
 
 void LiveAnalysis::process(float* left, float* right, int n) noexcept {
-    if (pending.load(std::memory_order_relaxed) != nullptr && retired.load(std::memory_order_acquire) == nullptr) {
+    if (pending.load(std::memory_order_relaxed) != nullptr) {
         if (Engine* next = pending.exchange(nullptr, std::memory_order_acq_rel)) {
-            retired.store(current, std::memory_order_release);
+            if (current != nullptr) {
+                // Pushed for the reader; a retry only when the reader took the list meanwhile.
+                Engine* head = retired.load(std::memory_order_relaxed);
+                do {
+                    current->nextRetired = head;
+                } while (!retired.compare_exchange_weak(head, current, std::memory_order_release,
+                                                        std::memory_order_relaxed));
+            }
             current = next;
             building = LiveInterval{};  // an interval does not span two engines
             engineFrames = 0;

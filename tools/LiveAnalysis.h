@@ -38,13 +38,17 @@ public:
 
     // Reader. Sizes the analyzer's buffers for kMaxChunk frames (by a run of silence) and hands it
     // to the audio thread, which takes it at its next period in place of the one it had (a new
-    // sample rate, new controls). Analyzers it no longer uses are freed here, on later calls and
+    // sample rate, new controls), whatever the reader did meanwhile: the newest one installed
+    // is always the one taken. Analyzers it no longer uses are freed here, by freeRetired() and
     // at destruction.
     // Answers the analyzer's number (0, 1, ...), which the intervals it measures carry.
     int install(std::unique_ptr<BandAnalyzer> analyzer, double sampleRate);
 
     // Audio thread. One period of n >= 0 frames; without an analyzer it only counts frames.
     void process(float* left, float* right, int n) noexcept;
+
+    // Reader. Frees the analyzers the audio thread has put aside.
+    void freeRetired();
 
     // Reader. The newest meter fractions (0..1, as the editor's meters get them); false before
     // the first period.
@@ -62,6 +66,7 @@ private:
         float centreHz[kNumBands] = {};
         int64_t intervalFrames = 0;
         int number = 0;
+        Engine* nextRetired = nullptr;  // the retired list's link
     };
     static constexpr size_t kIntervalSlots = 64;
 
@@ -71,8 +76,9 @@ private:
     const double intervalSec;
     int installed = 0;  // reader's own
 
-    // Engine hand-over: the reader puts a new one in `pending`; the audio thread takes it when
-    // `retired` is empty, putting its old one there for the reader to free.
+    // Engine hand-over: the reader puts a new one in `pending` (freeing one never taken); the
+    // audio thread takes it at its next period and pushes its old one onto `retired`, a list the
+    // reader takes whole and frees. The audio thread never waits for the reader.
     std::atomic<Engine*> pending{nullptr};
     std::atomic<Engine*> retired{nullptr};
     Engine* current = nullptr;  // audio thread's own

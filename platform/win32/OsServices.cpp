@@ -31,9 +31,13 @@ int32_t dialogFrameHeight() {
     return hooks.dialogFrameHeight ? hooks.dialogFrameHeight() : GetSystemMetrics(SM_CYDLGFRAME);
 }
 
-void initializeOle() { OleInitialize(nullptr); }
+OleSession initializeOle() {
+    return {SUCCEEDED(OleInitialize(nullptr)), static_cast<uint32_t>(GetCurrentThreadId())};
+}
 
-void uninitializeOle() { OleUninitialize(); }
+void uninitializeOle(const OleSession& session) {
+    if (session.initialized && session.threadId == static_cast<uint32_t>(GetCurrentThreadId())) OleUninitialize();
+}
 
 OsWindow parentWindow(OsWindow window) {
     if (!window) return {};

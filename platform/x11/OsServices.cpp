@@ -40,8 +40,8 @@ void sleepMs(uint32_t ms) {
 
 int32_t dialogFrameHeight() { return hooks.dialogFrameHeight ? hooks.dialogFrameHeight() : 0; }
 
-void initializeOle() {}
-void uninitializeOle() {}
+OleSession initializeOle() { return {}; }
+void uninitializeOle(const OleSession&) {}
 
 OsWindow parentWindow(OsWindow window) {
     if (!window) return {};

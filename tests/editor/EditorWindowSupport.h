@@ -75,6 +75,7 @@ public:
     void mouseMove(int x, int y);  // with the left button held
     void mouseUp(int x, int y, int32_t modifiers = 0);
     void click(int x, int y, int32_t modifiers = 0);  // down, up, then idle(1)
+    void wheel(int x, int y, bool up);                 // one notch, away from the user when up
     // The window system asks for the whole window to be painted again (the frame then redraws
     // every view), as when another window uncovers it; the next idle handles it.
     void exposeAll();

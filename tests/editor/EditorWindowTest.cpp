@@ -5,9 +5,14 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include "editor/ADEditor.h"
 #include "tests/engine/EffectTestSupport.h"
@@ -204,6 +209,89 @@ TEST_F(EditorWindow, GesturesReachTheHostAsBeginAutomateEnd) {
     EXPECT_FLOAT_EQ(editor.host.getParameter(0), 0.5f);
 }
 
+// A host may close the editor from inside any callback the window's event handling makes. For the
+// begin-edit, the automation and the end-edit of a slider drag, a switch click and a wheel notch:
+// the handling finishes on nothing freed (the sanitizer build would see it), the window is gone,
+// every begin-edit the host saw has its end-edit with the automation inside, and the editor opens
+// and takes a drag again.
+TEST_F(EditorWindow, HostClosingTheEditorFromInsideACallbackBreaksNothing) {
+    enum Gesture { kSliderDrag, kSwitchClick, kWheelNotch };
+    struct Case {
+        Gesture gesture;
+        VstInt32 closeAt;
+    };
+    const Case cases[] = {{kSliderDrag, audioMasterBeginEdit}, {kSliderDrag, audioMasterAutomate},
+                          {kSliderDrag, audioMasterEndEdit},   {kSwitchClick, audioMasterBeginEdit},
+                          {kSwitchClick, audioMasterAutomate}, {kSwitchClick, audioMasterEndEdit},
+                          {kWheelNotch, audioMasterBeginEdit}, {kWheelNotch, audioMasterAutomate},
+                          {kWheelNotch, audioMasterEndEdit}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "gesture " << c.gesture << ", closed at opcode " << c.closeAt);
+        bool closed = false;
+        editor.host.onCall = [&](const lumetra::HostCall& call) {
+            if (call.opcode != c.closeAt || closed) return;
+            closed = true;
+            editor.host.dispatch(effEditClose);
+        };
+        takeEdits();
+        // Each step only while the window is there; the last event the window got may be the
+        // one that closed it.
+        auto step = [&](auto action) {
+            if (closed) return;
+            action();
+            editor.idle(1);
+        };
+        switch (c.gesture) {
+            case kSliderDrag:  // Volume: press high on the track, drag down, release
+                step([&] { editor.mouseDown(879, 168); });
+                step([&] { editor.mouseMove(879, 205); });
+                step([&] { editor.mouseUp(879, 205); });
+                break;
+            case kSwitchClick:  // Mode: the third that changes its value; press and release in one go
+                step([&] {
+                    const int x = editor.host.getParameter(3) > 0.25f ? 772 : 790;
+                    editor.mouseDown(x, 20);
+                    editor.mouseUp(x, 20);
+                });
+                break;
+            case kWheelNotch:  // Volume: the direction that changes its value
+                step([&] { editor.wheel(879, 190, editor.host.getParameter(2) < 0.5f); });
+                break;
+        }
+        for (int i = 0; i < 50 && !closed; ++i) editor.idle(1);  // the events still on their way
+        editor.host.onCall = nullptr;
+        ASSERT_TRUE(closed);
+        EXPECT_EQ(editor.frameWindow(), 0u) << "the window outlived the close";
+
+        std::map<VstInt32, int> open;
+        int begins = 0;
+        for (const Edit& edit : takeEdits()) {
+            if (edit.opcode == audioMasterBeginEdit) ++open[edit.index], ++begins;
+            if (edit.opcode == audioMasterEndEdit) {
+                EXPECT_GE(--open[edit.index], 0) << "end-edit without begin-edit";
+            }
+            if (edit.opcode == audioMasterAutomate) {
+                EXPECT_GT(open[edit.index], 0) << "automation outside the gesture";
+            }
+        }
+        EXPECT_EQ(begins, 1);
+        for (const auto& [index, depth] : open) EXPECT_EQ(depth, 0) << "parameter " << index << " left in a gesture";
+
+        ASSERT_TRUE(editor.open());
+        editor.idle();
+        editor.mouseDown(879, 80);  // Delay: a drag from its track
+        editor.idle(1);
+        editor.mouseMove(879, 100);
+        editor.idle(1);
+        editor.mouseUp(879, 100);
+        editor.idle(1);
+        const std::vector<Edit> drag = takeEdits();
+        ASSERT_GE(drag.size(), 3u);
+        EXPECT_EQ(drag.front(), (Edit{audioMasterBeginEdit, 0, 0}));
+        EXPECT_EQ(drag.back(), (Edit{audioMasterEndEdit, 0, 0}));
+    }
+}
+
 TEST_F(EditorWindow, HostAutomationAndProgramChangesMoveTheControls) {
     editor.host.setParameter(2, 1.0f);
     editor.host.setParameter(0, 0.0f);
@@ -260,6 +348,31 @@ TEST_F(EditorWindow, ParameterOneOutsideTheBandsTouchesNothing) {
     frame = editor.frameWindow();
     expectMeters(editor.picture(), std::vector<float>(ADEditor::kNumBands, 0.0f));
 }
+
+#if defined(_WIN32)
+// The window's own 33 ms timer brings the meter values into the views: with no effEditIdle at all,
+// a loud 1 kHz block lights its column while the host's message loop runs.
+TEST_F(EditorWindow, MetersMoveOnTheWindowsOwnTimerWithoutHostIdle) {
+    const std::vector<float> signal = editortest::sine(0.5f, 1000.0, 48000 / 4);
+    const std::vector<float> values = expectedMeterValues(signal);
+    ASSERT_GT(values[18], 0.5f);
+    editor.process(signal);
+    const editortest::LitRows lit = editortest::litRows(values[18]);
+    const int left = editortest::meterLeft(18);
+    auto columnLit = [&] {
+        const Picture picture = editor.picture();
+        return editortest::showsRows(picture, meterOn, left, 54, lit.from, lit.to);
+    };
+    // The host's loop: messages as they come, the timer's among them; ten seconds at most.
+    const DWORD start = GetTickCount();
+    while (!columnLit() && GetTickCount() - start < 10000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    expectMeters(editor.picture(), values);
+}
+#endif
 
 TEST(EditorReadouts, TextsForTheNamedValues) {
     char text[256];

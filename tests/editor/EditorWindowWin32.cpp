@@ -105,6 +105,8 @@ void ModuleEditor::mouseMove(int x, int y) { testwindows::mouseMove(frameWindow(
 
 void ModuleEditor::mouseUp(int x, int y, int32_t modifiers) { testwindows::mouseUp(frameWindow(), x, y, modifiers); }
 
+void ModuleEditor::wheel(int x, int y, bool up) { testwindows::wheel(frameWindow(), x, y, up); }
+
 void ModuleEditor::exposeAll() { InvalidateRect(reinterpret_cast<HWND>(frameWindow()), nullptr, FALSE); }
 
 }  // namespace editortest

@@ -93,6 +93,10 @@ void ModuleEditor::mouseUp(int x, int y, int32_t modifiers) {
     x11test::sendButton(displayOf(*this), frameWindow(), ButtonRelease, Button1, x, y, xState(modifiers) | Button1Mask);
 }
 
+void ModuleEditor::wheel(int x, int y, bool up) {
+    x11test::sendButton(displayOf(*this), frameWindow(), ButtonPress, up ? Button4 : Button5, x, y);
+}
+
 void ModuleEditor::exposeAll() {
     XClearArea(displayOf(*this), frameWindow(), 0, 0, 0, 0, True);
     XSync(displayOf(*this), False);

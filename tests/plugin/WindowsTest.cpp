@@ -2,6 +2,7 @@
 // found through the module handle, loading, unloading and creating many times over, and the Win32
 // services of the editor glue on real windows. The DLL's import and export tables are checked from
 // outside (CheckDllTables.cmake).
+#include <ole2.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/VstHost.h"
@@ -85,6 +87,33 @@ TEST(WindowsModule, LoadCreateCloseUnloadCyclesLeaveNothingLoaded) {
         host.unload();
         EXPECT_EQ(GetModuleHandleA("Lumetra.dll"), nullptr) << "round " << round;
     }
+}
+
+// COM belongs to the host's threads: the plug-in undoes only its own OLE initialisation, and only
+// on the thread that did it. A thread in the multithreaded model (where that initialisation
+// fails) keeps its COM after the effect closes; so does a thread where the host initialised OLE
+// itself and then closed an effect created on another thread.
+TEST(WindowsModule, HostThreadsKeepTheirComAfterTheEffectCloses) {
+    std::thread([] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        {
+            lumetra::VstHost host;
+            ASSERT_TRUE(host.load(LUMETRA_MODULE_PATH)) << host.error();
+        }
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE) << "the host's COM was uninitialised";
+        CoUninitialize();
+        CoUninitialize();
+    }).join();
+
+    lumetra::VstHost host;
+    ASSERT_TRUE(host.load(LUMETRA_MODULE_PATH)) << host.error();  // created on this thread
+    std::thread([&] {
+        ASSERT_EQ(OleInitialize(nullptr), S_OK);
+        host.unload();
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE) << "the host's COM was uninitialised";
+        CoUninitialize();
+        OleUninitialize();
+    }).join();
 }
 
 lumetra::OsWindow osWindow(HWND window) { return {nullptr, reinterpret_cast<uintptr_t>(window)}; }

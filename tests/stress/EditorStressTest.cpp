@@ -1,7 +1,8 @@
 // The editor of the built module under a hostile host, in a real X server: load/unload rounds
 // with the window opened, three threads at once (audio, parameters and programs, the window),
-// two editors on two threads followed by an X error of the host's own, and a mouse monkey that
-// ends with the window closed in the middle of a drag.
+// two editors on two threads followed by an X error of the host's own, a mouse monkey that ends
+// with the window closed in the middle of a drag, and a host that closes, reopens and idles the
+// editor from inside the callbacks of the window's gestures.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -245,6 +246,87 @@ TEST_F(EditorStress, MouseMonkeyLeavesNoGestureOpen) {
     }
     EXPECT_GT(begins, 10u);
     for (const auto& [index, depth] : open) EXPECT_EQ(depth, 0) << "parameter " << index << " left in a gesture";
+}
+
+// Every begin-edit has its end-edit, and every automation from the window lies inside its
+// control's gesture.
+void expectBalancedGestures(const std::vector<lumetra::HostCall>& calls) {
+    std::map<VstInt32, int> open;
+    for (const lumetra::HostCall& call : calls) {
+        if (call.opcode == audioMasterBeginEdit) ++open[call.index];
+        if (call.opcode == audioMasterEndEdit) {
+            ASSERT_GE(--open[call.index], 0) << "end-edit without begin-edit";
+        }
+        if (call.opcode == audioMasterAutomate) {
+            EXPECT_GT(open[call.index], 0) << "automation outside a gesture";
+        }
+    }
+    for (const auto& [index, depth] : open) EXPECT_EQ(depth, 0) << "parameter " << index << " left in a gesture";
+}
+
+// A host that answers the window's gestures from inside their callbacks: it closes the editor,
+// closes and reopens it, or idles it, while presses, drags, releases and wheel notches keep
+// coming. Nothing touches freed memory (the sanitizer build runs this too), the gestures stay
+// balanced, and the host's X error handler is the one left installed, having seen no error.
+TEST_F(EditorStress, HostClosingReopeningAndIdlingTheEditorFromCallbacks) {
+    VstHost host;
+    ASSERT_TRUE(host.load(LUMETRA_MODULE_PATH)) << host.error();
+    stress::start(host, 44100.0f, 512);
+    const XErrorHandler before = XSetErrorHandler(hostHandler);
+    hostErrors.store(0);
+    std::mt19937 random(13);
+    int closes = 0;
+    int depth = 0;
+    host.onCall = [&](const lumetra::HostCall& call) {
+        if (call.opcode != audioMasterBeginEdit && call.opcode != audioMasterAutomate && call.opcode != audioMasterEndEdit)
+            return;
+        if (depth > 2) return;  // the host's own reactions nest, but not without end
+        ++depth;
+        switch (random() % 6) {
+            case 0:
+                host.dispatch(effEditClose);
+                ++closes;
+                break;
+            case 1:
+                host.dispatch(effEditClose);
+                host.dispatch(effEditOpen, 0, 0, asParent(parent));
+                ++closes;
+                break;
+            case 2: host.dispatch(effEditIdle); break;
+            default: break;
+        }
+        --depth;
+    };
+    host.calls.clear();
+    Window window = 0;
+    for (int event = 0; event < 3000; ++event) {
+        if (window == 0) {
+            ASSERT_EQ(host.dispatch(effEditOpen, 0, 0, asParent(parent)), 1);
+            window = firstChild(display, parent);
+            ASSERT_NE(window, 0u);
+        }
+        // Over the sliders and the switches, where every event is part of a gesture.
+        const int x = random() % 2 ? 865 + static_cast<int>(random() % 25) : 765 + static_cast<int>(random() % 90);
+        const int y = x >= 865 ? 40 + static_cast<int>(random() % 200) : 5 + static_cast<int>(random() % 40);
+        switch (random() % 5) {
+            case 0: x11test::sendButton(display, window, ButtonPress, Button1, x, y); break;
+            case 1: x11test::sendButton(display, window, ButtonRelease, Button1, x, y, Button1Mask); break;
+            case 2: x11test::sendButton(display, window, ButtonPress, random() % 2 ? Button4 : Button5, x, y); break;
+            default: x11test::sendMotion(display, window, x, y); break;
+        }
+        if (event % 4 == 0) {
+            host.dispatch(effEditIdle);
+            window = firstChild(display, parent);  // the window changes only inside the idle
+        }
+    }
+    host.onCall = nullptr;
+    host.dispatch(effEditClose);
+    XSync(display, False);
+    EXPECT_GT(closes, 20);
+    EXPECT_EQ(firstChild(display, parent), 0u) << "a window was left in the host's";
+    expectBalancedGestures(host.calls);
+    EXPECT_EQ(XSetErrorHandler(before), hostHandler) << "the handler left installed is not the host's";
+    EXPECT_EQ(hostErrors.load(), 0);
 }
 
 }  // namespace

@@ -80,6 +80,7 @@ TEST(AudioInput, BadFilesAreRefusedWithTheReason) {
     test::writeBytes(dir.path("garbage.wav"), std::string(4000, 'x'));
     test::writeBytes(dir.path("text.flac"), "this is not audio at all, just some words\n");
     test::writeWavByHand(dir.path("rate0.wav"), 0, 2, 16, 4000, 4000);
+    test::writeWavByHand(dir.path("rate999.wav"), 999, 2, 16, 4000, 4000);
     test::writeWavByHand(dir.path("rate1M.wav"), 1000000, 2, 16, 4000, 4000);
     test::writeWavByHand(dir.path("noframes.wav"), 48000, 2, 16, 0, 0);
     test::writeWavByHand(dir.path("zerochannels.wav"), 48000, 0, 16, 4000, 4000);
@@ -98,8 +99,9 @@ TEST(AudioInput, BadFilesAreRefusedWithTheReason) {
         {"garbage.wav", "not a readable audio file ("},
         {"text.flac", "not a readable audio file ("},
         {"truncated.wav", "not a readable audio file ("},
-        {"rate0.wav", "sample rate 0 Hz is out of range (1 to 768000 Hz)"},
-        {"rate1M.wav", "sample rate 1000000 Hz is out of range (1 to 768000 Hz)"},
+        {"rate0.wav", "sample rate 0 Hz is out of range (1000 to 768000 Hz)"},
+        {"rate999.wav", "sample rate 999 Hz is out of range (1000 to 768000 Hz)"},
+        {"rate1M.wav", "sample rate 1000000 Hz is out of range (1000 to 768000 Hz)"},
         {"noframes.wav", "no audio frames"},
         {"zerochannels.wav", "no audio channels"},
     };

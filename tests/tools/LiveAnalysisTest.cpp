@@ -82,5 +82,31 @@ TEST(LiveAnalysis, ReaderOnAnotherThreadGetsEveryIntervalInOrder) {
     EXPECT_EQ(analysis.framesProcessed(), int64_t(kPeriods) * 256);
 }
 
+// The reader installs engine after engine while the audio thread runs (new controls from the
+// window, a new rate): whatever the interleaving, the last one installed is the one that measures.
+TEST(LiveAnalysis, TheEngineInstalledLastIsTheOneInUse) {
+    std::vector<float> left(256, 0.0f), right(256, 0.0f);
+    LiveAnalysis analysis(256.0 / 48000.0);
+    std::atomic<bool> stop{false};
+    std::thread audio([&] {
+        while (!stop.load()) analysis.process(left.data(), right.data(), 256);
+    });
+    int last = 0;
+    for (int i = 0; i < 150; ++i) last = analysis.install(std::make_unique<BandAnalyzer>(48000.0, AnalyzeOptions{}), 48000.0);
+    // Enough periods after the last install for any engine that is pending to be taken.
+    const int64_t from = analysis.framesProcessed();
+    LiveInterval interval;
+    int newest = -1;
+    while (analysis.framesProcessed() < from + 64 * 256) {
+        while (analysis.nextInterval(interval)) newest = interval.engine;
+        analysis.freeRetired();
+        std::this_thread::yield();
+    }
+    stop.store(true);
+    audio.join();
+    while (analysis.nextInterval(interval)) newest = interval.engine;
+    EXPECT_EQ(newest, last);
+}
+
 }  // namespace
 }  // namespace lumetra

@@ -104,9 +104,24 @@ public:
 
     bool handlePendingEvents() override { return false; }
 
+    // The press in progress ends (the host closed the editor in the middle of it), the timer
+    // stops and no message reaches the frame any more; the window goes with the platform frame.
+    void close() override {
+        closed = true;
+        if (window == nullptr) return;
+        releaseCapture();
+        KillTimer(window, kIdleTimer);
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    }
+
+    IPlatformFrameCallback* owner() const { return callback; }
+
     void handleEvent(const void* nativeEvent) override {
         const auto* message = static_cast<const MSG*>(nativeEvent);
-        if (message && window && message->hwnd == window) handleMessage(message->message, message->wParam, message->lParam);
+        if (message == nullptr || closed || window == nullptr || message->hwnd != window) return;
+        callback->platformRemember();
+        handleMessage(message->message, message->wParam, message->lParam);
+        callback->platformForget();
     }
 
     IPlatformOffscreen* getBackBuffer() override { return backBuffer.get(); }
@@ -251,13 +266,20 @@ private:
     std::unique_ptr<IPlatformOffscreen> backBuffer;
     HDC paintDC = nullptr;  // during WM_PAINT: show() draws into it
     bool captured = false;  // the mouse is ours between a press and its release
+    bool closed = false;
     CPoint lastMouse;
 };
 
+// The frame is kept alive while the message is handled: the handling may reach the host, which
+// may close the editor and release the frame; then the window goes once the message is done.
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* frame = reinterpret_cast<Win32Frame*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (frame == nullptr) return DefWindowProcW(window, message, wParam, lParam);
-    return frame->handleMessage(message, wParam, lParam);
+    IPlatformFrameCallback* owner = frame->owner();
+    owner->platformRemember();
+    const LRESULT result = frame->handleMessage(message, wParam, lParam);
+    owner->platformForget();
+    return result;
 }
 
 }  // namespace

@@ -68,7 +68,11 @@ public:
     // XPending first sends what show() queued: with nothing to show and no event, the idle costs
     // two reads that find nothing, and no round trip. The trap catches the errors of show()'s
     // requests, which arrive here or at a later idle.
+    // A frame closed by one of the handlers (the host closing the editor from a callback) drops
+    // the rest of the batch. A call from inside a handler (the host idling the editor from a
+    // callback) handles nothing: the batch in hand is the outer call's.
     bool handlePendingEvents() override {
+        if (closed || dispatching) return false;
         bool handled = false;
         for (;;) {
             size_t count = 0;
@@ -82,17 +86,21 @@ public:
                     ++count;
                 }
             }
-            for (size_t i = 0; i < count; ++i) dispatch(batch[i]);
+            dispatching = true;
+            for (size_t i = 0; i < count && !closed; ++i) dispatch(batch[i]);
+            dispatching = false;
             handled = handled || count > 0;
-            if (count < batch.size()) return handled;
+            if (closed || count < batch.size()) return handled;
         }
     }
 
     void handleEvent(const void* nativeEvent) override {
-        if (nativeEvent == nullptr) return;
+        if (nativeEvent == nullptr || closed) return;
         XEvent event = *static_cast<const XEvent*>(nativeEvent);
         dispatch(event);
     }
+
+    void close() override { closed = true; }
 
     IPlatformOffscreen* getBackBuffer() override { return backBuffer.get(); }
 
@@ -257,6 +265,8 @@ private:
     XImage* image = nullptr;                   // the back buffer's memory as the window's pixels
     unsigned long wholeShownSerial = 0;        // of the newest copy of the whole back buffer
     cairo_surface_t* windowSurface = nullptr;  // or, for other visuals, cairo's view of the window
+    bool dispatching = false;                  // handling a batch
+    bool closed = false;
 };
 
 }  // namespace
