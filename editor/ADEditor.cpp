@@ -5,7 +5,7 @@
 #include <new>
 
 #include "editor/CExtendedVuMeter.h"
-#include "plugin/ADelay.h"
+#include "plugin/Parameters.h"
 #include "plugin/AudioEffectX.h"
 #include "toolkit/CBitmap.h"
 #include "toolkit/CColor.h"

@@ -10,13 +10,8 @@
 
 #include "engine/AnalyzerEngine.h"
 #include "plugin/AudioEffectX.h"
+#include "plugin/Parameters.h"
 #include "plugin/ProgramSlot.h"
-
-namespace lumetra {
-enum ParamIndex : VstInt32 { kDelay, kFeedBack, kVolume, kMode, kResp, kNumParams };
-constexpr VstInt32 kNumPrograms = 16;
-constexpr VstInt32 kUniqueId = fourCharCode('L', 'm', 't', 'r');
-}  // namespace lumetra
 
 class ADelay : public AudioEffectX {
 public:

@@ -11,6 +11,3 @@ public:
 
     void setParameter(VstInt32 index, float value) override;  // Any thread
 };
-
-// Builds an ADelayEdit with its editor; null when creation fails (never throws).
-AudioEffect* createEffectObject(audioMasterCallback audioMaster) noexcept;

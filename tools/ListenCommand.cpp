@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "plugin/ADelay.h"
+#include "plugin/Parameters.h"
 #include "tools/AnalyzeError.h"
 #include "tools/AnalyzeOptions.h"
 #include "tools/AnalyzeReport.h"

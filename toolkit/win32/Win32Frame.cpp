@@ -106,12 +106,14 @@ public:
 
     // The press in progress ends (the host closed the editor in the middle of it), the timer
     // stops and no message reaches the frame any more; the window goes with the platform frame.
+    // Detached first: releasing the capture sends WM_CAPTURECHANGED at once, and the frame may be
+    // closing from its destructor.
     void close() override {
         closed = true;
         if (window == nullptr) return;
-        releaseCapture();
-        KillTimer(window, kIdleTimer);
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        KillTimer(window, kIdleTimer);
+        releaseCapture();
     }
 
     IPlatformFrameCallback* owner() const { return callback; }

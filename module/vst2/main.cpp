@@ -1,12 +1,7 @@
-// The module entry point: the only exported symbol (as VSTPluginMain and as main); on Windows
-// also DllMain, which keeps the module handle.
-#include <memory>
-#include <new>
-
-#if defined(LUMETRA_EDITOR)
-#include "editor/ADEditor.h"
-#endif
-#include "plugin/ADelayEdit.h"
+// The VST 2.4 module's entry point: the only exported symbol (as VSTPluginMain and as main); on
+// Windows also DllMain, which keeps the module handle.
+#include "module/EffectFactory.h"
+#include "plugin/AudioEffect.h"
 
 #if defined(_WIN32)
 #include "platform/win32/ModuleHandle.h"
@@ -14,18 +9,6 @@
 #else
 #define LUMETRA_EXPORT __attribute__((visibility("default")))
 #endif
-
-AudioEffect* createEffectObject(audioMasterCallback audioMaster) noexcept {
-    try {
-        auto effect = std::make_unique<ADelayEdit>(audioMaster);
-#if defined(LUMETRA_EDITOR)
-        new ADEditor(effect.get());  // attaches itself: the effect owns it from here
-#endif
-        return effect.release();
-    } catch (...) {
-        return nullptr;  // out of memory: whatever was built is released, the host gets null
-    }
-}
 
 extern "C" LUMETRA_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster) noexcept {
     // A host without a callback cannot answer the version query: no effect for it.

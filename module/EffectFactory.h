@@ -1,0 +1,11 @@
+// The effect joined with its editor: what every format module creates and then drives through
+// the effect's members. The one place that knows both the effect and the editor classes.
+#pragma once
+
+#include "platform/vst24.h"
+
+class AudioEffect;
+
+// An ADelayEdit with its ADEditor (where the build has an editor), talking to the host through
+// audioMaster; null when creation fails (never throws).
+AudioEffect* createEffectObject(audioMasterCallback audioMaster) noexcept;
