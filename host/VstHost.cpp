@@ -156,6 +156,7 @@ AEffect* VstHost::createAnother() {
 
 void VstHost::closeEffect(AEffect* other) {
     if (other == nullptr) return;
+    if (other == effectPtr) effectPtr = nullptr;
     other->dispatcher(other, effClose, 0, 0, nullptr, 0.0f);
     std::lock_guard<std::mutex> lock(registryMutex);
     registry().erase(other);

@@ -58,6 +58,7 @@ public:
     // Calls the entry once more (the module must be loaded); the new effect replaces nothing:
     // the caller closes it with closeEffect.
     AEffect* createAnother();
+    // effClose; the module stays loaded. Closing effect() leaves the host without one.
     void closeEffect(AEffect* other);
     // effClose then dlclose (FreeLibrary); safe to call twice.
     void unload();

@@ -3,11 +3,13 @@
 // the controls, the readout texts, and parameter 1 values no engine sends.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if defined(_WIN32)
@@ -289,6 +291,40 @@ TEST_F(EditorWindow, HostClosingTheEditorFromInsideACallbackBreaksNothing) {
         ASSERT_GE(drag.size(), 3u);
         EXPECT_EQ(drag.front(), (Edit{audioMasterBeginEdit, 0, 0}));
         EXPECT_EQ(drag.back(), (Edit{audioMasterEndEdit, 0, 0}));
+    }
+
+    // Closing the whole effect there, window open: the handling unwinds through nothing freed.
+    for (const VstInt32 closeAt : {audioMasterBeginEdit, audioMasterAutomate, audioMasterEndEdit}) {
+        SCOPED_TRACE(::testing::Message() << "effect closed at opcode " << closeAt);
+        AEffect* effect = editor.host.createAnother();
+        ASSERT_NE(effect, nullptr);
+        ASSERT_EQ(editor.host.dispatch(effEditClose), 0);
+        ASSERT_EQ(effect->dispatcher(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(editor.parent), 0.0f), 1);
+        bool closed = false;
+        editor.host.onCall = [&](const lumetra::HostCall& call) {
+            if (call.opcode != closeAt || closed) return;
+            closed = true;
+            editor.host.closeEffect(effect);
+        };
+        auto idle = [&] {
+            if (!closed) effect->dispatcher(effect, effEditIdle, 0, 0, nullptr, 0.0f);
+        };
+        auto step = [&](auto action) {
+            if (closed) return;
+            action();
+            idle();
+        };
+        step([&] { editor.mouseDown(879, 168); });
+        step([&] { editor.mouseMove(879, 205); });
+        step([&] { editor.mouseUp(879, 205); });
+        for (int i = 0; i < 200 && !closed; ++i) {  // the events still on their way
+            idle();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        editor.host.onCall = nullptr;
+        EXPECT_TRUE(closed);
+        EXPECT_EQ(editor.frameWindow(), 0u);
+        ASSERT_TRUE(editor.open());
     }
 }
 
