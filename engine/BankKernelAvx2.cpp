@@ -8,6 +8,7 @@ namespace {
 struct Avx2 {
     using Reg = __m256;
     static constexpr int kWidth = 8;
+    static constexpr bool kHoldsCoefficients = true;
     static Reg load(const float* p) { return _mm256_load_ps(p); }
     static void store(float* p, Reg v) { _mm256_store_ps(p, v); }
     static void storeu(float* p, Reg v) { _mm256_storeu_ps(p, v); }

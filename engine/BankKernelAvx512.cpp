@@ -12,6 +12,9 @@ namespace {
 struct Avx512 {
     using Reg = __m512;
     static constexpr int kWidth = 16;
+    // One group of 16 lanes per pass: its histories and sums fill half of the 32 registers, the
+    // coefficients come from memory; two groups at once would spill.
+    static constexpr bool kHoldsCoefficients = false;
     static Reg load(const float* p) { return _mm512_load_ps(p); }
     static void store(float* p, Reg v) { _mm512_store_ps(p, v); }
     static void storeu(float* p, Reg v) { _mm512_storeu_ps(p, v); }
@@ -34,5 +37,5 @@ struct Avx512 {
 
 bool lumetra::filterLanesAvx512(BankLanes& lanes, const float* input, uint32_t n, const LaneTimes& times,
                                 float* levels, float* lastOutputs) {
-    return filterLanes<Avx512>(lanes, input, n, times, levels, lastOutputs);
+    return filterLanes<Avx512, 1>(lanes, input, n, times, levels, lastOutputs);
 }

@@ -8,7 +8,7 @@
 
 namespace {
 
-// V provides: V::kWidth, load, store (aligned), storeu (unaligned), set1, zero, add, sub, mul, div,
+// V provides: V::kWidth, V::kHoldsCoefficients (whether its registers hold the coefficients), load, store (aligned), storeu (unaligned), set1, zero, add, sub, mul, div,
 // sqrt (each one IEEE operation); a Mask type with gt and lt (false where either side is NaN) and
 // both; select(mask, a, b), zeroWhere(mask, a) (+0 where the mask is set) and anyNaN.
 //
@@ -35,21 +35,37 @@ struct Pipeline {
 
     using Reg = typename V::Reg;
 
-    Reg b0[S][G], b1[S][G], b2[S][G], a1[S][G], a2[S][G];
+    // The coefficients stay in registers where the path has room for them beside the histories;
+    // otherwise each use reads them from the lanes (aligned memory operands), which is cheaper
+    // than the stack slots the compiler would spill them to: on Windows those are aligned to
+    // 16 bytes only, so a wide vector spilled there straddles two cache lines.
+    static constexpr bool kHeld = V::kHoldsCoefficients;
+    static constexpr int HS = kHeld ? S : 1;
+    static constexpr int HG = kHeld ? G : 1;
+    Reg b0[HS][HG], b1[HS][HG], b2[HS][HG], a1[HS][HG], a2[HS][HG];
+    const lumetra::BankLanes* coefficients = nullptr;
     Reg xs[2][S][G], ys[2][S][G];
+
+    template <float (lumetra::SectionLanes::*row)[lumetra::kMaxLanes]>
+    __attribute__((always_inline)) inline Reg fromLanes(int s, int g) const {
+        return V::load((coefficients->section[s].*row) + lane0 + g * W);
+    }
     Reg acc[G];  // sum of squares of the current RMS block
 
     // Section s first runs at iteration s: its newest values go where that iteration reads them.
     __attribute__((always_inline)) inline void load(const lumetra::BankLanes& lanes) {
+        coefficients = &lanes;
         for (int s = 0; s < S; ++s) {
             const int newest = 1 - (s & 1);
             for (int g = 0; g < G; ++g) {
                 const lumetra::SectionLanes& sec = lanes.section[s];
-                b0[s][g] = V::load(sec.b0 + lane0 + g * W);
-                b1[s][g] = V::load(sec.b1 + lane0 + g * W);
-                b2[s][g] = V::load(sec.b2 + lane0 + g * W);
-                a1[s][g] = V::load(sec.a1 + lane0 + g * W);
-                a2[s][g] = V::load(sec.a2 + lane0 + g * W);
+                if constexpr (kHeld) {
+                    b0[s][g] = V::load(sec.b0 + lane0 + g * W);
+                    b1[s][g] = V::load(sec.b1 + lane0 + g * W);
+                    b2[s][g] = V::load(sec.b2 + lane0 + g * W);
+                    a1[s][g] = V::load(sec.a1 + lane0 + g * W);
+                    a2[s][g] = V::load(sec.a2 + lane0 + g * W);
+                }
                 ys[newest][s][g] = V::load(sec.y1 + lane0 + g * W);
                 ys[1 - newest][s][g] = V::load(sec.y2 + lane0 + g * W);
                 xs[newest][s][g] = V::load(sec.x1 + lane0 + g * W);
@@ -95,18 +111,36 @@ struct Pipeline {
     // b1 * x1 with b1 == 0, because it decides the sign of a zero result.
     template <int p>
     __attribute__((always_inline)) inline void section(int s, int g, Reg x) {
-        Reg y = V::add(V::mul(b0[s][g], x), V::mul(b1[s][g], xs[1 - p][s][g]));
-        y = V::add(y, V::mul(b2[s][g], xs[p][s][g]));
-        y = V::sub(y, V::mul(a1[s][g], ys[1 - p][s][g]));
-        y = V::sub(y, V::mul(a2[s][g], ys[p][s][g]));
+        Reg cb0, cb1, cb2, ca1, ca2;
+        if constexpr (kHeld) {
+            cb0 = b0[s][g], cb1 = b1[s][g], cb2 = b2[s][g], ca1 = a1[s][g], ca2 = a2[s][g];
+        } else {
+            cb0 = fromLanes<&lumetra::SectionLanes::b0>(s, g);
+            cb1 = fromLanes<&lumetra::SectionLanes::b1>(s, g);
+            cb2 = fromLanes<&lumetra::SectionLanes::b2>(s, g);
+            ca1 = fromLanes<&lumetra::SectionLanes::a1>(s, g);
+            ca2 = fromLanes<&lumetra::SectionLanes::a2>(s, g);
+        }
+        Reg y = V::add(V::mul(cb0, x), V::mul(cb1, xs[1 - p][s][g]));
+        y = V::add(y, V::mul(cb2, xs[p][s][g]));
+        y = V::sub(y, V::mul(ca1, ys[1 - p][s][g]));
+        y = V::sub(y, V::mul(ca2, ys[p][s][g]));
         xs[p][s][g] = x;
         ys[p][s][g] = y;
     }
 
     // Iteration i (parity p) with every section active: section s takes sample i - s. Sections
     // run from the last to the first; each reads what its predecessor wrote one iteration ago.
+    // Where the coefficients are read at each use, the compiler must not hoist those reads out
+    // of the sample loop into stack slots (the very spills the reading avoids): the pointer is
+    // made opaque to it once per iteration. No instruction results.
+    __attribute__((always_inline)) inline void rereadCoefficients() {
+        if constexpr (!kHeld) asm("" : "+r"(coefficients));
+    }
+
     template <int p>
     __attribute__((always_inline)) inline void fullStep(Reg xin) {
+        rereadCoefficients();
 #pragma GCC unroll 16
         for (int g = 0; g < G; ++g) section<p>(3, g, ys[1 - p][2][g]);
 #pragma GCC unroll 16
@@ -128,6 +162,7 @@ struct Pipeline {
     }
     template <int p, int lo, int hi, bool lastActive>
     __attribute__((always_inline)) inline void edgeStep(Reg xin) {
+        rereadCoefficients();
         edgeSections<p, hi, lo>(xin);
         if constexpr (lastActive)
             for (int g = 0; g < G; ++g) acc[g] = V::add(acc[g], V::mul(ys[p][3][g], ys[p][3][g]));

@@ -7,6 +7,7 @@ namespace {
 struct Sse2 {
     using Reg = __m128;
     static constexpr int kWidth = 4;
+    static constexpr bool kHoldsCoefficients = true;
     static Reg load(const float* p) { return _mm_load_ps(p); }
     static void store(float* p, Reg v) { _mm_store_ps(p, v); }
     static void storeu(float* p, Reg v) { _mm_storeu_ps(p, v); }

@@ -1,6 +1,6 @@
 // The VST 2.4 binary interface as hosts see it: scalar types, the AEffect descriptor, the two
 // opcode sets and the small structures that cross the boundary. Layouts and numbers must match
-// what hosts were built against; the static_asserts at the end pin them on x86_64.
+// what hosts were built against; the static_asserts at the end pin them on x86_64 and i386.
 #pragma once
 
 #include <cstddef>
@@ -288,6 +288,23 @@ static_assert(offsetof(AEffect, version) == 116);
 static_assert(offsetof(AEffect, processReplacing) == 120);
 static_assert(offsetof(AEffect, processDoubleReplacing) == 128);
 static_assert(offsetof(AEffect, future) == 136);
+static_assert(sizeof(ERect) == 8);
+static_assert(sizeof(VstKeyCode) == 8);
+#elif defined(__i386__)
+// 32-bit hosts: pointers and VstIntPtr of 4 bytes, the same order.
+static_assert(sizeof(AEffect) == 144, "AEffect size");
+static_assert(offsetof(AEffect, dispatcher) == 4);
+static_assert(offsetof(AEffect, numPrograms) == 20);
+static_assert(offsetof(AEffect, flags) == 36);
+static_assert(offsetof(AEffect, resvd1) == 40);
+static_assert(offsetof(AEffect, initialDelay) == 48);
+static_assert(offsetof(AEffect, ioRatio) == 60);
+static_assert(offsetof(AEffect, object) == 64);
+static_assert(offsetof(AEffect, user) == 68);
+static_assert(offsetof(AEffect, uniqueID) == 72);
+static_assert(offsetof(AEffect, processReplacing) == 80);
+static_assert(offsetof(AEffect, processDoubleReplacing) == 84);
+static_assert(offsetof(AEffect, future) == 88);
 static_assert(sizeof(ERect) == 8);
 static_assert(sizeof(VstKeyCode) == 8);
 #endif

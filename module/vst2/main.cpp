@@ -22,8 +22,12 @@ extern "C" LUMETRA_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster
     return effect ? effect->getAeffect() : nullptr;
 }
 
-// Older hosts look the entry up as "main"; same function, C linkage.
-asm(".globl main\n.set main, VSTPluginMain");
+// Older hosts look the entry up as "main"; same function, C linkage. The assembler sees C names
+// as the linker does: with the underscore 32-bit Windows puts in front of them.
+#define LUMETRA_STRING(x) #x
+#define LUMETRA_C_NAME(prefix, name) LUMETRA_STRING(prefix) #name
+asm(".globl " LUMETRA_C_NAME(__USER_LABEL_PREFIX__, main) "\n"
+    ".set " LUMETRA_C_NAME(__USER_LABEL_PREFIX__, main) ", " LUMETRA_C_NAME(__USER_LABEL_PREFIX__, VSTPluginMain));
 
 #if defined(_WIN32)
 // Runs under the loader lock: it keeps the handle and does nothing else.

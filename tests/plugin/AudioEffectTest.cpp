@@ -128,6 +128,8 @@ VstIntPtr asInt(T* p) {
 }
 
 const VstIntPtr kAddress = 0x1000;
+// An answer that uses every bit of VstIntPtr: above 32 bits where the host's pointers have them.
+const VstIntPtr kWide = sizeof(VstIntPtr) > 4 ? static_cast<VstIntPtr>(0x100000007LL) : static_cast<VstIntPtr>(0x80000007u);
 
 std::vector<Wrapper> wrappers() {
     auto task = static_cast<VstOfflineTask*>(somePtr);
@@ -165,7 +167,7 @@ std::vector<Wrapper> wrappers() {
         {"getHostVendorString", [](TestEffect& e) { return VstIntPtr(e.getHostVendorString(canDoText)); }, 32, 0, 0, canDoText, 0, 2, 1, 0},
         {"getHostProductString", [](TestEffect& e) { return VstIntPtr(e.getHostProductString(canDoText)); }, 33, 0, 0, canDoText, 0, 2, 1, 0},
         {"getHostVendorVersion", [](TestEffect& e) { return VstIntPtr(e.getHostVendorVersion()); }, 34, 0, 0, nullptr, 0, 1000, 1000, 0},
-        {"hostVendorSpecific", [](TestEffect& e) { return e.hostVendorSpecific(5, 6, somePtr, 0.5f); }, 35, 5, 6, somePtr, 0.5f, 0x100000007LL, 0x100000007LL, 0},
+        {"hostVendorSpecific", [](TestEffect& e) { return e.hostVendorSpecific(5, 6, somePtr, 0.5f); }, 35, 5, 6, somePtr, 0.5f, kWide, kWide, 0},
         {"canHostDo", [](TestEffect& e) { return VstIntPtr(e.canHostDo(canDoText)); }, 37, 0, 0, canDoText, 0, 2, 1, 0},
         {"getHostLanguage", [](TestEffect& e) { return VstIntPtr(e.getHostLanguage()); }, 38, 0, 0, nullptr, 0, 1, 1, 0},
         {"openWindow", [](TestEffect& e) { return asInt(e.openWindow(somePtr)); }, 39, 0, 0, somePtr, 0, kAddress, kAddress, 0},
