@@ -130,6 +130,8 @@ VstIntPtr asInt(T* p) {
 const VstIntPtr kAddress = 0x1000;
 // An answer that uses every bit of VstIntPtr: above 32 bits where the host's pointers have them.
 const VstIntPtr kWide = sizeof(VstIntPtr) > 4 ? static_cast<VstIntPtr>(0x100000007LL) : static_cast<VstIntPtr>(0x80000007u);
+// Non-zero only in bits a narrowing to 32 (or, on 32-bit hosts, 24) bits would lose.
+const VstIntPtr kHighBitsOnly = VstIntPtr(1) << (sizeof(VstIntPtr) * 8 - 9);
 
 std::vector<Wrapper> wrappers() {
     auto task = static_cast<VstOfflineTask*>(somePtr);
@@ -245,13 +247,14 @@ TEST(Dispatcher, RequestsReachTheirOperationsWithConvertedArguments) {
     EXPECT_EQ(effect.seen, "suspend");
     dispatch(effect, effMainsChanged, 0, 5);
     EXPECT_EQ(effect.seen, "resume");
-    dispatch(effect, effMainsChanged, 0, VstIntPtr(1) << 40);  // non-zero above 32 bits too
+    dispatch(effect, effMainsChanged, 0, kHighBitsOnly);  // non-zero in the high bits only
     EXPECT_EQ(effect.seen, "resume");
 
     EXPECT_EQ(dispatch(effect, effSetProgram, 0, 15), 0);
     EXPECT_EQ(dispatch(effect, effGetProgram), 15);
     // The whole pointer-width value is checked: a narrowed 0x1'0000'0003 would be program 3.
-    for (VstIntPtr bad : {VstIntPtr(16), VstIntPtr(-1), VstIntPtr(0x100000003LL), std::numeric_limits<VstIntPtr>::min()}) {
+    const VstIntPtr wideThree = sizeof(VstIntPtr) > 4 ? static_cast<VstIntPtr>(0x100000003LL) : VstIntPtr(16);
+    for (VstIntPtr bad : {VstIntPtr(16), VstIntPtr(-1), wideThree, std::numeric_limits<VstIntPtr>::min()}) {
         effect.seen.clear();
         EXPECT_EQ(dispatch(effect, effSetProgram, 0, bad), 0);
         EXPECT_EQ(effect.seen, "") << bad;
@@ -274,9 +277,9 @@ TEST(Dispatcher, RequestsReachTheirOperationsWithConvertedArguments) {
     EXPECT_EQ(dispatch(effect, effGetProgramNameIndexed, 9, 2, name), 1);
     EXPECT_EQ(effect.number, 2);  // category comes in value
     EXPECT_EQ(effect.other, 9);
-    EXPECT_EQ(dispatch(effect, effSetBypass, 0, VstIntPtr(1) << 40), 1);
+    EXPECT_EQ(dispatch(effect, effSetBypass, 0, kHighBitsOnly), 1);
     EXPECT_TRUE(effect.flag);
-    EXPECT_EQ(dispatch(effect, effVendorSpecific, 4, 0x123456789LL), 0x123456789LL);
+    EXPECT_EQ(dispatch(effect, effVendorSpecific, 4, kWide), kWide);
     EXPECT_EQ(effect.other, 4);
     EXPECT_EQ(dispatch(effect, effSetPanLaw, 0, 2, nullptr, 0.25f), 0);
     EXPECT_EQ(effect.number, 2);
