@@ -26,5 +26,5 @@ set(ENV{PKG_CONFIG_LIBDIR} /usr/${triple}/lib/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} /usr/${triple})
 
-# Test programs run under Wine (cmake/wine-run.sh: its own prefix in the build tree, CRLF removed).
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${CMAKE_BINARY_DIR}/wine)
+# Test programs run under Wine in a 32-bit prefix of the build tree's own (cmake/wine-run.sh).
+set(CMAKE_CROSSCOMPILING_EMULATOR env WINEARCH=win32 ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${CMAKE_BINARY_DIR}/wine)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # wine-run.sh PREFIX PROGRAM [ARGS...]: runs a Windows program under Wine for CTest and for
-# GoogleTest's test discovery. PREFIX is a Wine prefix of the build tree's own, made on first use.
+# GoogleTest's test discovery. PREFIX is a Wine prefix of the build tree's own, made on first use:
+# 64-bit, or 32-bit when WINEARCH=win32 is set (the 32-bit build's programs).
 # The Wine server is started detached with its output on /dev/null: a server (or a service process)
 # that inherited ctest's output pipe would keep it open and hang ctest. It stays until
 # `wineserver -k` (setup.sh ends it after the tests). Wine prints CRLF line ends;
@@ -8,7 +9,7 @@
 set -o pipefail
 prefix=$1
 shift
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=${WINEARCH:-win64}
 mkdir -p "$WINEPREFIX"
 # A fresh server also starts the prefix's service processes (wineboot), likewise detached.
 (

@@ -113,6 +113,8 @@ const LanePath kLanePaths[] = {
 TEST(MeterValue, LogarithmIsTheNarrowedDoubleOneForEveryFloat) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     constexpr uint32_t kStride = 4099;
+#elif defined(__i386__)
+    constexpr uint32_t kStride = 61;  // 32-bit Windows under Wine: its double logarithm is slow
 #else
     constexpr uint32_t kStride = 1;
 #endif
