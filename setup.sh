@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Set-up for both README commands: installs the Debian packages the project needs when they are
 # missing, configures and builds.
-#   ./setup.sh          install, configure, build (build/; the Windows DLL in build-win/)
+#   ./setup.sh          install, configure, build (build/; the Windows DLLs in build-win/ (x64)
+#                       and build-win32/ (x86), their zips and the installer)
 #   ./setup.sh run      ... then analyse the built-in test signal (the main job) and picture the
 #                       plug-in's editor showing it
 #   ./setup.sh test     ... then run every test: Linux, Windows under Wine (build-win/), then the
@@ -13,19 +14,23 @@ cd "$(dirname "$0")"
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
           libcairo2-dev libsndfile1-dev fonts-liberation xvfb xauth libxtst-dev dpkg-dev
-          g++-mingw-w64-x86-64-posix wine wine64)
-# The tests also load the plug-in into a real host: Ardour, run headless.
-[[ ${1:-} == test ]] && packages+=(ardour)
+          g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 nsis)
+# 32-bit Windows programs (the 32-bit DLL's tests, the installer) run on Wine's 32-bit half.
+i386_packages=(wine32:i386)
+# The tests also load the plug-in into real hosts: Ardour, run headless; and LMMS, a 32-bit
+# Windows host's plug-in loader under Wine (Debian has it for i386 only).
+[[ ${1:-} == test ]] && packages+=(ardour) && i386_packages+=(lmms:i386 lmms-vst-server:i386)
 # The live analyzer (lumetra listen) needs JACK; without it the rest still builds and listen says
 # why it is missing.
 jack_packages=(jackd2 libjack-jackd2-dev)
 missing=() missing_jack=()
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
-for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
+for p in "${packages[@]}" "${i386_packages[@]}"; do installed "$p" || missing+=("$p"); done
 for p in "${jack_packages[@]}"; do installed "$p" || missing_jack+=("$p"); done
 if ((${#missing[@]} + ${#missing_jack[@]})); then
     sudo_cmd=()
     [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+    dpkg --print-foreign-architectures | grep -qx i386 || "${sudo_cmd[@]}" dpkg --add-architecture i386
     "${sudo_cmd[@]}" apt-get update -qq
     # noninteractive: jackd2 would ask whether to allow real-time scheduling (its default: no).
     apt_install() { DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "$@" >/dev/null; }
@@ -41,6 +46,12 @@ if ((${#missing[@]} + ${#missing_jack[@]})); then
 fi
 
 jobs=$(nproc)
+
+# A Wine prefix made before Wine's 32-bit half was installed no longer starts: made again.
+wine32_installed=/var/lib/dpkg/info/wine32:i386.list
+for prefix in build-win/wine build-win32/wine build-win/lmms; do
+    if [[ -d $prefix && -e $wine32_installed && $prefix -ot $wine32_installed ]]; then rm -rf "$prefix"; fi
+done
 
 build() {  # build DIR [cmake options...] [-- TARGET...]
     local dir=$1; shift
@@ -58,10 +69,22 @@ run_tests() {  # run_tests DIR [ctest options...]
         ctest --output-on-failure --timeout 600 -j "$jobs" "$@")
 }
 
+# Windows, cross-built with MinGW-w64: x64 and 32-bit (x86) DLLs and `lumetra info`, the zip of
+# each and the installer that carries both (the test programs with the tests).
+windows=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DLUMETRA_WIN32_DLL="$PWD/build-win32/Lumetra.dll")
+windows32=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake)
+windows_release() {
+    (cd build-win32 && cpack -G ZIP >/dev/null)
+    (cd build-win && cpack -G ZIP >/dev/null)
+    cmake --build build-win --target installer
+}
+
 build build
-# Windows x64, cross-built with MinGW-w64: the DLL and `lumetra info` (the test programs with the tests).
-windows=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake)
-[[ ${1:-} == test ]] || build build-win "${windows[@]}" -- Lumetra lumetra
+if [[ ${1:-} != test ]]; then
+    build build-win32 "${windows32[@]}" -- Lumetra lumetra
+    build build-win "${windows[@]}" -- Lumetra lumetra
+    windows_release
+fi
 
 case "${1:-}" in
     "") ;;
@@ -72,12 +95,17 @@ case "${1:-}" in
         ;;
     test)
         run_tests build
+        build build-win32 "${windows32[@]}"
         build build-win "${windows[@]}"
-        # The Windows programs run under Wine (cmake/wine-run.sh starts its server); the server
-        # is ended afterwards, so that none stays behind tied to this run's virtual screen.
+        windows_release
+        # The Windows programs run under Wine (cmake/wine-run.sh starts its server); the servers
+        # are ended afterwards, so that none stays behind tied to this run's virtual screen.
         status=0
         run_tests build-win || status=$?
         WINEPREFIX="$PWD/build-win/wine" wineserver -k 2>/dev/null || true
+        ((status == 0)) || exit "$status"
+        run_tests build-win32 || status=$?
+        WINEPREFIX="$PWD/build-win32/wine" wineserver -k 2>/dev/null || true
         ((status == 0)) || exit "$status"
         build build-asan -DLUMETRA_SANITIZE=address -DLUMETRA_BUILD_BENCH=OFF
         ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_tests build-asan
