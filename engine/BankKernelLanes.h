@@ -195,8 +195,12 @@ struct Pipeline {
         if ((t + 1) % len == 0 || t == n - 1) endBlock(t);
     }
 
+    // Inlined where the pipeline is made, so that its state is a local the compiler keeps in
+    // registers; called through `this`, it stays in memory (MinGW's GCC does not inline it
+    // otherwise).
     template <bool kOutputs>
-    bool run(lumetra::BankLanes& lanes, const float* input, uint32_t count, float* lastOutputs) {
+    __attribute__((always_inline)) inline bool run(lumetra::BankLanes& lanes, const float* input, uint32_t count,
+                                                   float* lastOutputs) {
         const long n = count;
         if (n == 0) return true;
         load(lanes);
