@@ -19,6 +19,83 @@ namespace lumetra {
 
 const char* const kControlsUsage = CONTROLS_USAGE;
 
+#define MEASUREMENT_USAGE \
+    "Measurement (all but --filters need --filters standard):\n" \
+    "  --filters plugin|standard  the plug-in's own bank and ballistics (default), or the\n" \
+    "                    standard bank: 32 one-third-octave bands at base-10 mid-band frequencies,\n" \
+    "                    sixth-order Butterworth band-passes that meet class 1 of IEC 61260-1\n" \
+    "                    ('lumetra conformance --filters standard' shows it); bands above 0.45 of\n" \
+    "                    the sample rate are not measured. Levels are then energy levels with a\n" \
+    "                    broadband total, and per band Leq, Lmax, Lmin, L10, L50 and L90\n" \
+    "  --time fast|slow|leq  time weighting (IEC 61672-1): fast (F, 125 ms, default), slow (S,\n" \
+    "                    1 s), or leq: the energy mean over each row's block (listen: each --every\n" \
+    "                    interval). Lmax, Lmin and the Ln (level exceeded n % of the time) come\n" \
+    "                    from the time-weighted level every 10 ms (leq: the 10 ms energy means),\n" \
+    "                    leaving out the first 0.5 s (slow: 5 s) while filters and weighting settle\n" \
+    "  --weighting A|C|Z frequency weighting (IEC 61672-1) of the bands and the total: LAeq,\n" \
+    "                    LCeq ... (default Z, none)\n" \
+    "  --calibrate FILE  a recording of a sound calibrator through the same microphone and gain:\n" \
+    "                    its steady tone sets the offset to dB SPL (re 20 uPa). A file that does\n" \
+    "                    not hold a steady tone is refused\n" \
+    "  --calibrator-level DB  the calibrator's level, 20 to 160 dB SPL (default 94)\n" \
+    "  --offset DB       dB SPL = dB re full scale + DB, -100 to 250 (instead of --calibrate)\n" \
+    "  --reference CSV   a --csv of 'lumetra analyze' (one input): each band's difference from\n" \
+    "                    its level there (the energy mean of its rows), as diff_db\n"
+
+const char* const kMeasurementUsage = MEASUREMENT_USAGE;
+
+bool parseMeasurementOption(const std::string& name, const std::string& value, AnalyzeOptions& options) {
+    if (name == "--filters") {
+        options.filters = parseFilterBank(value);
+    } else if (name == "--time") {
+        if (value != "fast" && value != "slow" && value != "leq" && value != "F" && value != "S")
+            throw UsageError("--time: '" + value + "' is not one of fast, slow, leq");
+        options.timeWeighting = value == "leq" ? 'L' : char(std::toupper(static_cast<unsigned char>(value[0])));
+    } else if (name == "--weighting") {
+        if (value == "A" || value == "a") options.weighting = Weighting::A;
+        else if (value == "C" || value == "c") options.weighting = Weighting::C;
+        else if (value == "Z" || value == "z") options.weighting = Weighting::Z;
+        else throw UsageError("--weighting: '" + value + "' is not one of A, C, Z");
+    } else if (name == "--calibrate") {
+        if (value.empty()) throw UsageError("--calibrate: empty path");
+        options.calibratePath = value;
+    } else if (name == "--calibrator-level") {
+        options.calibratorLevelDb = parseNumber(name, value, 20.0, 160.0);
+    } else if (name == "--offset") {
+        options.offsetDb = parseNumber(name, value, -100.0, 250.0);
+        options.calibrated = true;
+    } else if (name == "--reference") {
+        if (value.empty()) throw UsageError("--reference: empty path");
+        options.referencePath = value;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void checkMeasurementOptions(const AnalyzeOptions& o) {
+    const AnalyzeOptions plain;
+    if (!o.standard()) {
+        const char* given = o.timeWeighting != plain.timeWeighting ? "--time"
+                            : o.weighting != plain.weighting     ? "--weighting"
+                            : !o.calibratePath.empty()           ? "--calibrate"
+                            : o.calibratorLevelDb != plain.calibratorLevelDb ? "--calibrator-level"
+                            : o.calibrated                       ? "--offset"
+                            : !o.referencePath.empty()           ? "--reference"
+                                                                 : nullptr;
+        if (given) throw UsageError(std::string(given) + ": needs --filters standard");
+    }
+    if (o.calibrated && !o.calibratePath.empty()) throw UsageError("--offset and --calibrate: give one of them");
+    if (o.calibratorLevelDb != plain.calibratorLevelDb && o.calibratePath.empty())
+        throw UsageError("--calibrator-level: only with --calibrate");
+}
+
+std::string levelUnit(const AnalyzeOptions& o) { return o.calibrated ? "dB SPL" : "dBFS"; }
+
+std::string levelName(const AnalyzeOptions& o) {
+    return std::string("L") + weightingName(o.weighting) + (o.timeWeighting == 'L' ? "eq" : std::string(1, o.timeWeighting));
+}
+
 const char* const kAnalyzeUsage =
     "usage: lumetra analyze [OPTIONS] [FILE ...]\n"
     "\n"
@@ -31,6 +108,8 @@ const char* const kAnalyzeUsage =
     "\n"
     CONTROLS_USAGE
     "  --block N         frames per engine call, 1 to 65536 (default 512): one CSV row each\n"
+    "\n"
+    MEASUREMENT_USAGE
     "\n"
     "Outputs (PATH '-' is standard output):\n"
     "  --csv PATH        one row per block: time_s (end of the block, seconds from the start\n"
@@ -157,6 +236,9 @@ AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args) {
             flag(options.help);
         } else if (arg == "--mode" || arg == "--resp" || arg == "--delay" || arg == "--gain") {
             parseControlOption(arg, value(), options);
+        } else if (arg == "--filters" || arg == "--time" || arg == "--weighting" || arg == "--calibrate" ||
+                   arg == "--calibrator-level" || arg == "--offset" || arg == "--reference") {
+            parseMeasurementOption(arg, value(), options);
         } else if (arg == "--block") {
             const std::string v = value();
             const double n = parseNumber(arg, v, kMinBlockFrames, kMaxBlockFrames);
@@ -187,6 +269,7 @@ AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args) {
     if (toStdout > 1) throw UsageError("only one of --csv, --json, --png can write to standard output");
     for (const std::string& file : options.files)
         if (file == "-") throw UsageError("reading audio from standard input is not supported; name a file");
+    checkMeasurementOptions(options);
     return options;
 }
 
