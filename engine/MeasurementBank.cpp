@@ -65,9 +65,15 @@ struct MeasurementBank::HalfBand {
         int produced = 0;
         for (int i = nextIsOdd ? 0 : 1; i < n; i += 2) {
             const float* centre = x + i - middle;
-            float sum = 0.5f * centre[0];
-            for (size_t m = 0; m < pairs.size(); ++m) sum += pairs[m] * (centre[2 * m + 1] + centre[-int(2 * m) - 1]);
-            out[produced++] = sum;
+            // Two sums, so that the additions do not wait for one another.
+            float even = 0.5f * centre[0], odd = 0.0f;
+            size_t m = 0;
+            for (; m + 2 <= pairs.size(); m += 2) {
+                even += pairs[m] * (centre[2 * m + 1] + centre[-int(2 * m) - 1]);
+                odd += pairs[m + 1] * (centre[2 * m + 3] + centre[-int(2 * m) - 3]);
+            }
+            if (m < pairs.size()) even += pairs[m] * (centre[2 * m + 1] + centre[-int(2 * m) - 1]);
+            out[produced++] = even + odd;
         }
         nextIsOdd = (nextIsOdd + n) % 2 != 0;
         keepTail();
@@ -80,10 +86,26 @@ struct MeasurementBank::HalfBand {
     void interpolate(const float* in, int n, float* out) {
         const float* x = take(in, n);
         const int half = middle / 2;  // (middle - 1) / 2: middle is odd
-        for (int i = 0; i < n; ++i) {
+        const auto taps = int(pairs.size());
+        int i = 0;
+        // Four outputs at a time, one per lane: four independent sums instead of one long chain.
+        for (; i + 4 <= n; i += 4) {
+            Lanes sums[4] = {};  // and four sums over the taps, for the same reason
+            for (int m = 0; m < taps; ++m) {
+                Lanes near, far;
+                std::memcpy(&near, x + i - half + m, sizeof near);
+                std::memcpy(&far, x + i - half - 1 - m, sizeof far);
+                sums[m % 4] += splat(pairs[size_t(m)]) * (near + far);
+            }
+            const Lanes sum = (sums[0] + sums[1]) + (sums[2] + sums[3]);
+            for (int k = 0; k < 4; ++k) {
+                out[2 * (i + k)] = 2.0f * sum[k];
+                out[2 * (i + k) + 1] = x[i + k - half];
+            }
+        }
+        for (; i < n; ++i) {
             float sum = 0.0f;
-            for (size_t m = 0; m < pairs.size(); ++m)
-                sum += pairs[m] * (x[i - half + int(m)] + x[i - half - 1 - int(m)]);
+            for (int m = 0; m < taps; ++m) sum += pairs[size_t(m)] * (x[i - half + m] + x[i - half - 1 - m]);
             out[2 * i] = 2.0f * sum;
             out[2 * i + 1] = x[i - half];
         }
@@ -93,7 +115,8 @@ struct MeasurementBank::HalfBand {
 
 struct alignas(32) MeasurementBank::Stage {
     Lanes b0[kSectionsPerBand] = {}, a1[kSectionsPerBand] = {}, a2[kSectionsPerBand] = {};  // b1 = 0, b2 = -b0
-    Lanes s1[kSectionsPerBand] = {}, s2[kSectionsPerBand] = {};                             // transposed direct form II
+    Lanes x1[kSectionsPerBand] = {}, x2[kSectionsPerBand] = {};  // direct form I: inputs and
+    Lanes y1[kSectionsPerBand] = {}, y2[kSectionsPerBand] = {};  // outputs one and two samples back
     WideLanes energy = {};
     WideLanes weighted = {};
     double coefficient = 0;  // time weighting per sample of this stage
@@ -110,7 +133,7 @@ double MeasurementBank::centreHz(int band) { return 1000.0 * std::pow(10.0, doub
 
 MeasurementBank::MeasurementBank(double rateHz, Weighting weighting, double timeConstantSec)
     : inputRateHz(rateHz), weightingDesign(designWeighting(weighting, rateHz)), timed(timeConstantSec > 0) {
-    weightingState.assign(2 * weightingDesign.size(), 0.0f);
+    weightingState.assign(12, 0.0f);  // x1, x2, y1, y2 of up to three sections
     bandStage.fill(-1);
     bandLane.fill(-1);
     auto coefficientAt = [&](double rate) {
@@ -201,24 +224,53 @@ void MeasurementBank::process(const float* input, int n) {
     if (n <= 0) return;
     // The weighting, in float, transposed direct form II; then the total.
     weighted.assign(input, input + n);
-    for (size_t k = 0; k < weightingDesign.size(); ++k) {
-        const Biquad& d = weightingDesign[k];
-        const float b0 = float(d.b0), b1 = float(d.b1), b2 = float(d.b2), a1 = float(d.a1), a2 = float(d.a2);
-        float s1 = weightingState[2 * k], s2 = weightingState[2 * k + 1];
-        for (float& x : weighted) {
-            const float y = b0 * x + s1;
-            s1 = b1 * x - a1 * y + s2;
-            s2 = b2 * x - a2 * y;
-            x = y;
+    if (!weightingDesign.empty()) {
+        // All sections in one pass, direct form I, so that their recursions overlap.
+        float b0[3], b1[3], b2[3], a1[3], a2[3], x1[3], x2[3], y1[3], y2[3];
+        const size_t sections = std::min<size_t>(weightingDesign.size(), 3);
+        for (size_t k = 0; k < 3; ++k) {
+            const Biquad d = k < sections ? weightingDesign[k] : Biquad{1.0, 0.0, 0.0, 0.0, 0.0};
+            b0[k] = float(d.b0), b1[k] = float(d.b1), b2[k] = float(d.b2), a1[k] = float(d.a1), a2[k] = float(d.a2);
+            x1[k] = weightingState[4 * k], x2[k] = weightingState[4 * k + 1];
+            y1[k] = weightingState[4 * k + 2], y2[k] = weightingState[4 * k + 3];
         }
-        weightingState[2 * k] = std::fabs(s1) < 1e-30f ? 0.0f : s1;
-        weightingState[2 * k + 1] = std::fabs(s2) < 1e-30f ? 0.0f : s2;
+        for (float& sample : weighted) {
+            float x = sample;
+            for (size_t k = 0; k < 3; ++k) {
+                const float partial = b0[k] * x + b1[k] * x1[k] + b2[k] * x2[k] - a2[k] * y2[k];
+                const float y = partial - a1[k] * y1[k];
+                x2[k] = x1[k];
+                x1[k] = x;
+                y2[k] = y1[k];
+                y1[k] = y;
+                x = y;
+            }
+            sample = x;
+        }
+        for (size_t k = 0; k < 3; ++k) {
+            weightingState[4 * k] = x1[k];
+            weightingState[4 * k + 1] = x2[k];
+            weightingState[4 * k + 2] = std::fabs(y1[k]) < 1e-30f ? 0.0f : y1[k];
+            weightingState[4 * k + 3] = std::fabs(y2[k]) < 1e-30f ? 0.0f : y2[k];
+        }
     }
     double sum = 0.0, mean = totalWeighted;
-    for (const float x : weighted) {
-        const double square = double(x) * double(x);
-        sum += square;
-        mean += totalCoefficient * (square - mean);
+    if (timed) {
+        const double keep = 1.0 - totalCoefficient;
+        for (const float x : weighted) {
+            const double square = double(x) * double(x);
+            sum += square;
+            mean = keep * mean + totalCoefficient * square;
+        }
+    } else {
+        double other = 0.0;  // two sums, so that the additions do not wait for one another
+        int i = 0;
+        for (; i + 2 <= n; i += 2) {
+            sum += double(weighted[size_t(i)]) * double(weighted[size_t(i)]);
+            other += double(weighted[size_t(i) + 1]) * double(weighted[size_t(i) + 1]);
+        }
+        if (i < n) sum += double(weighted[size_t(i)]) * double(weighted[size_t(i)]);
+        sum += other;
     }
     energySum[kTotal] += sum;
     energyCounts[kTotal] += n;
@@ -251,46 +303,87 @@ void MeasurementBank::process(const float* input, int n) {
     }
 }
 
-void MeasurementBank::runStage(Stage& stage, const float* input, int n) {
-    Lanes b0[kSectionsPerBand], a1[kSectionsPerBand], a2[kSectionsPerBand];
-    Lanes s1[kSectionsPerBand], s2[kSectionsPerBand];
-    for (int k = 0; k < kSectionsPerBand; ++k) {
-        b0[k] = stage.b0[k];
-        a1[k] = stage.a1[k];
-        a2[k] = stage.a2[k];
-        s1[k] = stage.s1[k];
-        s2[k] = stage.s2[k];
+namespace {
+
+// One section of every lane, held in registers for a block.
+struct SectionRegisters {
+    Lanes b0, a1, a2, x1, x2, y1, y2;
+    Lanes step(Lanes x) {
+        // b0 (x - x2) - a2 y2 first: only its last step waits for the previous output.
+        const Lanes partial = b0 * (x - x2) - a2 * y2;
+        const Lanes y = partial - a1 * y1;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        return y;
     }
-    WideLanes energy = stage.energy, mean = stage.weighted;
+};
+
+// The sample loop of one stage. Timed: the time weighting too. Captured: the output of one lane
+// into captured[i].
+template <bool kTimed, bool kCaptured>
+void filterLanes(SectionRegisters (&s)[3], const float* input, int n, WideLanes& energy, WideLanes& mean,
+                 const WideLanes& coefficient, int lane, float* captured) {
+    SectionRegisters s0 = s[0], s1 = s[1], s2 = s[2];
+    WideLanes e = energy, m = mean;
+    const WideLanes one = {1.0, 1.0, 1.0, 1.0}, keep = one - coefficient;
+    // The squares summed in float over short runs, widened once per run: the sum stays exact to
+    // a few parts in a million, and the sample loop keeps to single precision.
+    constexpr int kRun = 64;
+    for (int start = 0; start < n; start += kRun) {
+        const int end = std::min(n, start + kRun);
+        Lanes runSum = {};
+        for (int i = start; i < end; ++i) {
+            const Lanes y = s2.step(s1.step(s0.step(splat(input[i]))));
+            const Lanes square = y * y;
+            runSum += square;
+            if constexpr (kTimed)  // only a product and a sum wait for m
+                m = keep * m + coefficient * __builtin_convertvector(square, WideLanes);
+            if constexpr (kCaptured) captured[i] = y[lane];
+        }
+        e += __builtin_convertvector(runSum, WideLanes);
+    }
+    s[0] = s0;
+    s[1] = s1;
+    s[2] = s2;
+    energy = e;
+    mean = m;
+}
+
+}  // namespace
+
+void MeasurementBank::runStage(Stage& stage, const float* input, int n) {
+    static_assert(kSectionsPerBand == 3);
+    SectionRegisters sections[3];
+    for (int k = 0; k < kSectionsPerBand; ++k)
+        sections[k] = {stage.b0[k], stage.a1[k], stage.a2[k], stage.x1[k], stage.x2[k], stage.y1[k], stage.y2[k]};
     const double c = stage.coefficient;
     const WideLanes coefficient = {c, c, c, c};
     int captureLane = -1;
     for (int lane = 0; lane < stage.count; ++lane)
         if (captured != nullptr && stage.bands[lane] == capturedBand) captureLane = lane;
-    for (int i = 0; i < n; ++i) {
-        Lanes x = splat(input[i]);
-        for (int k = 0; k < kSectionsPerBand; ++k) {
-            const Lanes y = b0[k] * x + s1[k];
-            s1[k] = s2[k] - a1[k] * y;
-            s2[k] = -(b0[k] * x) - a2[k] * y;
-            x = y;
-        }
-        const WideLanes square = __builtin_convertvector(x * x, WideLanes);
-        energy += square;
-        if (timed) mean += coefficient * (square - mean);
-        if (captureLane >= 0) captured->push_back(x[captureLane]);
+    if (captureLane >= 0) {
+        const size_t before = captured->size();
+        captured->resize(before + size_t(n));
+        timed ? filterLanes<true, true>(sections, input, n, stage.energy, stage.weighted, coefficient, captureLane,
+                                        captured->data() + before)
+              : filterLanes<false, true>(sections, input, n, stage.energy, stage.weighted, coefficient, captureLane,
+                                         captured->data() + before);
+    } else {
+        timed ? filterLanes<true, false>(sections, input, n, stage.energy, stage.weighted, coefficient, 0, nullptr)
+              : filterLanes<false, false>(sections, input, n, stage.energy, stage.weighted, coefficient, 0, nullptr);
     }
     // Flushed once per block: in silence the histories reach exactly 0 instead of crawling
     // through denormals.
     const Lanes tiny = splat(1e-30f);
+    auto flushed = [&](Lanes v) { return (Lanes)((MaskLanes)v & ((v > tiny) | (v < -tiny))); };
     for (int k = 0; k < kSectionsPerBand; ++k) {
-        const MaskLanes keep1 = (s1[k] > tiny) | (s1[k] < -tiny);
-        const MaskLanes keep2 = (s2[k] > tiny) | (s2[k] < -tiny);
-        stage.s1[k] = (Lanes)((MaskLanes)s1[k] & keep1);
-        stage.s2[k] = (Lanes)((MaskLanes)s2[k] & keep2);
+        stage.x1[k] = sections[k].x1;
+        stage.x2[k] = sections[k].x2;
+        stage.y1[k] = flushed(sections[k].y1);
+        stage.y2[k] = flushed(sections[k].y2);
     }
-    stage.energy = energy;
-    stage.weighted = mean;
     stage.samples += n;
 }
 

@@ -71,7 +71,7 @@ private:
 
     double inputRateHz;
     std::vector<Biquad> weightingDesign;
-    std::vector<float> weightingState;  // two per section
+    std::vector<float> weightingState;  // x1, x2, y1, y2 per section
     std::vector<float> weighted;        // the weighted block
     std::vector<Stage*> stages;          // [0]: twice the input rate, [1]: the input rate, then halved
     std::array<int, numBands> bandStage{};
