@@ -3,12 +3,12 @@
 // Butterworth band-pass, after an A, C or Z frequency weighting, with a broadband total of the
 // weighted signal. Separate from the plug-in's bank, whose numbers it never touches.
 //
-// Each band runs at the lowest rate that keeps its upper edge at or below a quarter of that rate:
-// the input rate halved once per octave by half-band decimators, so that the low bands stay cheap
-// and well conditioned in float; the bands whose upper edge lies above a quarter of the input
-// rate run at twice the input rate (a half-band interpolator), so that the bilinear transform's
-// warping near half the rate does not bend their skirts. Up to four bands share a rate; they run
-// as the lanes of one vector.
+// Each band runs at the lowest rate that keeps its upper edge at or below a quarter of that rate
+// (the input rate's top octave: at the input rate, eighth-order, so that the bilinear transform's
+// warping near half the rate does not bend its skirts out of the limits): the input rate halved
+// once per octave by half-band decimators, so that the low bands stay cheap and well conditioned
+// in float. The bands of one rate run as the lanes of one vector (the input rate's two octaves
+// as two, their recursions interleaved).
 //
 // Per band and for the total it keeps the sum of squares of its output and how many outputs it
 // made (the energy mean over any stretch is their ratio), and, when a time constant is given, the
@@ -73,7 +73,7 @@ private:
     std::vector<Biquad> weightingDesign;
     std::vector<float> weightingState;  // x1, x2, y1, y2 per section
     std::vector<float> weighted;        // the weighted block
-    std::vector<Stage*> stages;          // [0]: twice the input rate, [1]: the input rate, then halved
+    std::vector<Stage*> stages;          // [k]: the input rate / 2^k
     std::array<int, numBands> bandStage{};
     std::array<int, numBands> bandLane{};
     std::array<double, kEntries> energySum{};

@@ -89,15 +89,20 @@ Biquad realPolePair(double hzA, double hzB, double zero, double rateHz) {
 
 }  // namespace
 
-std::vector<Biquad> designBandPass(double lowHz, double highHz, double centreHz, double rateHz) {
+std::vector<Biquad> designButterworthBandPass(int order, double lowHz, double highHz, double centreHz, double rateHz) {
     // Band edges pre-warped onto the bilinear transform's frequency axis (s / 2fs).
     const double w1 = designTan(std::numbers::pi * lowHz / rateHz);
     const double w2 = designTan(std::numbers::pi * highHz / rateHz);
     const double bandwidth = w2 - w1, centreSquared = w1 * w2;
-    // The third-order Butterworth low-pass prototype: poles at -1 and -1/2 +- j sqrt(3)/2. Each
-    // becomes two band-pass poles, the roots of s^2 - p B s + w0^2; the conjugate prototype pole
-    // gives their conjugates, so the upper half-plane roots of -1 and -1/2 + j sqrt(3)/2 suffice.
-    const Complex prototype[2] = {{-1.0, 0.0}, {-0.5, std::sqrt(3.0) * 0.5}};
+    // The Butterworth low-pass prototype's poles in the upper half-plane (and -1 for an odd
+    // order). Each becomes two band-pass poles, the roots of s^2 - p B s + w0^2; the conjugate
+    // prototype pole gives their conjugates. The real pole's two are a conjugate pair.
+    std::vector<Complex> prototype;
+    if (order % 2 != 0) prototype.emplace_back(-1.0, 0.0);
+    for (int k = 0; k < order / 2; ++k) {
+        const double angle = std::numbers::pi * (0.5 + (2.0 * k + 1.0) / (2.0 * order));
+        prototype.emplace_back(designCos(angle), designSin(angle));
+    }
     std::vector<Complex> poles;
     for (const Complex p : prototype) {
         const Complex pb = p * bandwidth;

@@ -13,10 +13,10 @@ struct Biquad {
     double b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
 };
 
-// Sixth-order Butterworth band-pass with its -3 dB edges at lowHz and highHz (both below half of
-// rateHz; the edges are pre-warped, so they land exactly), as three sections, each of gain 1 at
-// centreHz.
-std::vector<Biquad> designBandPass(double lowHz, double highHz, double centreHz, double rateHz);
+// Butterworth band-pass of twice the given order (the low-pass prototype's) with its -3 dB edges
+// at lowHz and highHz (both below half of rateHz; the edges are pre-warped, so they land
+// exactly), as `order` sections, each of gain 1 at centreHz.
+std::vector<Biquad> designButterworthBandPass(int order, double lowHz, double highHz, double centreHz, double rateHz);
 
 // Linear-phase half-band low-pass of 4 * pairs - 1 taps (Kaiser-windowed): the centre tap is 0.5,
 // every other tap beside it 0, and the taps sum to 1. Gain 1/2 at a quarter of the rate it runs at.
