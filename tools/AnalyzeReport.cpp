@@ -209,18 +209,22 @@ void writeSummaryTable(FILE* out, const FileResult& r, const AnalyzeOptions& opt
                  r.sampleRate, r.channels, r.channels == 1 ? "" : "s", r.durationSec(),
                  describeControls(options).c_str());
     if (r.measured) {
-        const std::string unit = levelUnit(options);
-        const std::string name = levelName(options), w = weightingName(options.weighting);
+        const std::string w = weightingName(options.weighting);
         const bool reference = !options.referencePath.empty();
-        std::fprintf(out, "%s; levels in %s\n", describeMeasurement(options).c_str(), unit.c_str());
-        std::fprintf(out, "band  nominal Hz  centre Hz  L%seq %s  L%smax  L%smin  L%s10  L%s50  L%s90%s\n",
-                     w.c_str(), unit.c_str(), name.substr(1).c_str(), name.substr(1).c_str(), name.substr(1).c_str(),
-                     name.substr(1).c_str(), name.substr(1).c_str(), reference ? "   ref  diff" : "");
-        auto row = [&](const std::string& head, const BandSummary& b) {
-            const LevelStatistics& s = b.stats;
-            std::fprintf(out, "%s  %*.2f  %7.2f  %7.2f  %7.2f  %7.2f  %7.2f", head.c_str(), int(6 + unit.size()), double(s.leq),
-                         double(s.lmax), double(s.lmin), double(s.l10), double(s.l50), double(s.l90));
-            if (reference) std::fprintf(out, "  %6.2f  %+5.2f", double(b.referenceDb), double(s.leq - b.referenceDb));
+        const char* time = options.timeWeighting == 'F'   ? "time weighting F (125 ms)"
+                           : options.timeWeighting == 'S' ? "time weighting S (1 s)"
+                                                          : "10 ms energy means";
+        std::fprintf(out, "%s\n", describeMeasurement(options).c_str());
+        std::fprintf(out, "L%seq over the input; Lmax, Lmin and Ln of the %s; all in %s\n", w.c_str(), time,
+                     levelUnit(options).c_str());
+        std::fprintf(out, "band  nominal Hz  centre Hz     L%seq     Lmax     Lmin      L10      L50      L90%s\n", w.c_str(),
+                     reference ? "      ref     diff" : "");
+        auto row = [&](const char* head, const BandSummary& b) {
+            const LevelStatistics& st = b.stats;
+            std::fprintf(out, "%s  %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f", head, double(st.leq), double(st.lmax),
+                         double(st.lmin), double(st.l10), double(st.l50), double(st.l90));
+            if (reference && !std::isnan(b.referenceDb))
+                std::fprintf(out, " %8.2f %+8.2f", double(b.referenceDb), double(st.leq - b.referenceDb));
             std::fputc('\n', out);
         };
         char head[64];
@@ -228,11 +232,11 @@ void writeSummaryTable(FILE* out, const FileResult& r, const AnalyzeOptions& opt
             const BandSummary& b = r.bands[size_t(j)];
             std::snprintf(head, sizeof head, "%4d  %10s  %9.2f", j, kNominalLabel[j], double(b.centreHz));
             if (b.aboveNyquist)
-                std::fprintf(out, "%s  n/a (above 0.45 of the sample rate)\n", head);
+                std::fprintf(out, "%s       n/a  (above 0.45 of the sample rate)\n", head);
             else
                 row(head, b);
         }
-        row("total " + name.substr(0, 2) + "             ", r.total);
+        row("total (broadband)          ", r.total);
         return;
     }
     std::fprintf(out, "band  nominal Hz  centre Hz   max dB   avg dB\n");
