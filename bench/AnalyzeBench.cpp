@@ -14,6 +14,9 @@
 #include <vector>
 
 #include "tools/AnalyzeCommand.h"
+#include "tools/AnalyzeOptions.h"
+#include "tools/BandAnalyzer.h"
+#include "tools/LevelAnalyzer.h"
 #include "tools/TestSignal.h"
 
 namespace {
@@ -95,8 +98,35 @@ void analyzeCsv(benchmark::State& state, std::vector<std::string> more) {
     state.counters["engine_ns_per_sample"] = sum.audioSec > 0 ? 1e9 * sum.engineSec / (sum.audioSec * kRateHz) : 0;
 }
 
+// The banks alone, as analyze runs them (512-frame blocks of the built-in signal, stereo, mode
+// M), in CPU time per sample of audio: the plug-in's bank, then the standard bank plain and with
+// A weighting and the F time weighting.
+template <typename Analyzer>
+void bank(benchmark::State& state, std::vector<std::string> args) {
+    const lumetra::AnalyzeOptions options = lumetra::parseAnalyzeOptions(args);
+    constexpr int kBlock = 512, kSeconds = 10;
+    lumetra::TestSignal signal;
+    std::vector<float> left(size_t(kRateHz) * kSeconds), right(left.size());
+    signal.generate(left.data(), right.data(), int64_t(left.size()));
+    Analyzer analyzer(double(kRateHz), options);
+    for (auto _ : state)
+        for (size_t done = 0; done + kBlock <= left.size(); done += kBlock)
+            analyzer.process(left.data() + done, right.data() + done, kBlock);
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(left.size()));
+    state.counters["ns_per_sample"] = benchmark::Counter(double(state.iterations()) * double(left.size()),
+                                                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void pluginBank(benchmark::State& state, std::vector<std::string> args) { bank<lumetra::BandAnalyzer>(state, args); }
+void standardBank(benchmark::State& state, std::vector<std::string> args) { bank<lumetra::LevelAnalyzer>(state, args); }
+
 }  // namespace
 
+BENCHMARK_CAPTURE(pluginBank, plugin, std::vector<std::string>{})->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(standardBank, z_leq, std::vector<std::string>{"--filters", "standard", "--time", "leq"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(standardBank, a_fast, std::vector<std::string>{"--filters", "standard", "--weighting", "A"})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(analyzeCsv, plugin_bank, std::vector<std::string>{})->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
 BENCHMARK_CAPTURE(analyzeCsv, standard_bank, std::vector<std::string>{"--filters", "standard", "--weighting", "A"})
     ->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);

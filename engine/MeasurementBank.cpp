@@ -118,6 +118,7 @@ MeasurementBank::MeasurementBank(double rateHz, Weighting weighting, double time
             const int index = int(stages.size());
             s->rateHz = rateHz / double(int64_t{1} << index);
             s->coefficient = coefficientAt(s->rateHz);
+            setTimeWeighting(s->lanes, s->coefficient);
             if (index == 0) {
                 s->groups = Stage::kMaxGroups;
                 s->sections = kTopSections;
@@ -164,7 +165,7 @@ void MeasurementBank::reserve(int maxBlock) {
     weighted.reserve(n);
     for (size_t k = 0; k < stages.size(); ++k) {
         if (!stages[k]) continue;
-        stages[k]->input.reserve(k == 0 ? n : (n >> k) + 1);
+        if (k > 0) stages[k]->input.reserve((n >> k) + 1);
         if (stages[k]->feed) stages[k]->feed->reserve(int(k == 1 ? n : (n >> (k - 1)) + 1));
     }
 }
@@ -248,15 +249,13 @@ void MeasurementBank::process(const float* input, int n) {
     totalWeighted = mean;
 
     // The stages, each fed by its neighbour: the input rate first, then halving.
-    if (Stage* base = stages[0]) {
-        base->input.assign(weighted.begin(), weighted.end());
-        if (base->count > 0) runStage(*base, base->input.data(), n);
-    }
+    if (Stage* base = stages[0]; base && base->count > 0) runStage(*base, weighted.data(), n);
     for (size_t k = 1; k < stages.size(); ++k) {
         Stage& s = *stages[k];
-        const Stage& above = *stages[k - 1];
-        s.input.resize(above.input.size() / 2 + 1);
-        const int made = s.feed->decimate(above.input.data(), int(above.input.size()), s.input.data());
+        const float* above = k == 1 ? weighted.data() : stages[k - 1]->input.data();
+        const int aboveCount = k == 1 ? n : int(stages[k - 1]->input.size());
+        s.input.resize(size_t(aboveCount) / 2 + 1);
+        const int made = s.feed->decimate(above, aboveCount, s.input.data());
         s.input.resize(size_t(made));
         if (s.count > 0) runStage(s, s.input.data(), made);
     }
@@ -278,8 +277,7 @@ void MeasurementBank::runStage(Stage& stage, const float* input, int n) {
         captured->resize(before + size_t(n));
         into = captured->data() + before;
     }
-    filterSectionLanes(stage.lanes, stage.groups * kLanes, stage.sections, input, n, stage.coefficient, timed,
-                       captureLane, into);
+    filterSectionLanes(stage.lanes, stage.groups * kLanes, stage.sections, input, n, timed, captureLane, into);
     stage.samples += n;
 }
 

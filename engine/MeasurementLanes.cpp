@@ -39,7 +39,7 @@ struct SectionRegisters {
 // kGroups groups of four lanes through kSectionCount sections, fed the same input, their
 // recursions interleaved.
 template <int kGroups, int kSectionCount, bool kTimed, bool kCaptured>
-void run(SectionLanes& s, const float* input, int n, double coefficient, int captureLane, float* captured) {
+void run(SectionLanes& s, const float* input, int n, int captureLane, float* captured) {
     SectionRegisters r[kGroups][kSectionCount];
     WideLanes e[kGroups], m[kGroups];
     for (int g = 0; g < kGroups; ++g) {
@@ -49,16 +49,16 @@ void run(SectionLanes& s, const float* input, int n, double coefficient, int cap
         std::memcpy(&e[g], &s.energy[4 * g], sizeof e[g]);
         std::memcpy(&m[g], &s.mean[4 * g], sizeof m[g]);
     }
-    const WideLanes c = {coefficient, coefficient, coefficient, coefficient};
-    const WideLanes keep = WideLanes{1.0, 1.0, 1.0, 1.0} - c;
-    // The squares summed in float over short runs, widened once per run: the sum stays exact to
-    // a few parts in a million, and the sample loop keeps to single precision.
-    constexpr int kRun = 64;
-    for (int start = 0; start < n; start += kRun) {
-        const int end = std::min(n, start + kRun);
-        Lanes runSum[kGroups] = {};
-        for (int i = start; i < end; ++i) {
-            const float x = input[i];
+    const double c = s.coefficient;
+    // The squares summed in float over runs of kRun samples, widened once per run: the sums stay
+    // exact to a few parts in a million, and the sample loop keeps to single precision with no
+    // sum waiting on a long chain.
+    for (int start = 0; start < n; start += SectionLanes::kRun) {
+        const int length = std::min(n - start, SectionLanes::kRun);
+        const float* decay = s.decay + (SectionLanes::kRun - length);
+        Lanes runSum[kGroups] = {}, runWeighted[kGroups] = {};
+        for (int i = 0; i < length; ++i) {
+            const float x = input[start + i];
             // Unrolled, so that the sections stay in registers as far as there are registers.
 #pragma GCC unroll 2
             for (int g = 0; g < kGroups; ++g) {
@@ -67,13 +67,18 @@ void run(SectionLanes& s, const float* input, int n, double coefficient, int cap
                 for (int k = 0; k < kSectionCount; ++k) y = r[g][k].step(y);
                 const Lanes square = y * y;
                 runSum[g] += square;
-                if constexpr (kTimed)  // only a product and a sum wait for m
-                    m[g] = keep * m[g] + c * __builtin_convertvector(square, WideLanes);
+                if constexpr (kTimed) runWeighted[g] += square * Lanes{decay[i], decay[i], decay[i], decay[i]};
                 if constexpr (kCaptured)
-                    if (captureLane / 4 == g) captured[i] = y[captureLane % 4];
+                    if (captureLane / 4 == g) captured[start + i] = y[captureLane % 4];
             }
         }
-        for (int g = 0; g < kGroups; ++g) e[g] += __builtin_convertvector(runSum[g], WideLanes);
+        for (int g = 0; g < kGroups; ++g) {
+            e[g] += __builtin_convertvector(runSum[g], WideLanes);
+            if constexpr (kTimed) {
+                const double p = s.decayPower[length];
+                m[g] = WideLanes{p, p, p, p} * m[g] + WideLanes{c, c, c, c} * __builtin_convertvector(runWeighted[g], WideLanes);
+            }
+        }
     }
     for (int g = 0; g < kGroups; ++g) {
         for (int k = 0; k < kSectionCount; ++k) {
@@ -88,28 +93,39 @@ void run(SectionLanes& s, const float* input, int n, double coefficient, int cap
 }
 
 template <int kGroups, int kSectionCount>
-void runShape(SectionLanes& s, const float* input, int n, double coefficient, bool timed, int captureLane,
-              float* captured) {
+void runShape(SectionLanes& s, const float* input, int n, bool timed, int captureLane, float* captured) {
     if (captured != nullptr)
-        timed ? run<kGroups, kSectionCount, true, true>(s, input, n, coefficient, captureLane, captured)
-              : run<kGroups, kSectionCount, false, true>(s, input, n, coefficient, captureLane, captured);
+        timed ? run<kGroups, kSectionCount, true, true>(s, input, n, captureLane, captured)
+              : run<kGroups, kSectionCount, false, true>(s, input, n, captureLane, captured);
     else
-        timed ? run<kGroups, kSectionCount, true, false>(s, input, n, coefficient, 0, nullptr)
-              : run<kGroups, kSectionCount, false, false>(s, input, n, coefficient, 0, nullptr);
+        timed ? run<kGroups, kSectionCount, true, false>(s, input, n, 0, nullptr)
+              : run<kGroups, kSectionCount, false, false>(s, input, n, 0, nullptr);
 }
 
 }  // namespace
 
-void filterSectionLanes(SectionLanes& s, int lanes, int sections, const float* input, int n, double coefficient,
-                        bool timed, int captureLane, float* captured, bool plain) {
+void setTimeWeighting(SectionLanes& s, double c) {
+    s.coefficient = c;
+    const double keep = 1.0 - c;
+    double power = 1.0;
+    for (int i = 0; i < SectionLanes::kRun; ++i) {
+        s.decay[SectionLanes::kRun - 1 - i] = float(power);
+        s.decayPower[i] = power;
+        power *= keep;
+    }
+    s.decayPower[SectionLanes::kRun] = power;
+}
+
+void filterSectionLanes(SectionLanes& s, int lanes, int sections, const float* input, int n, bool timed,
+                        int captureLane, float* captured, bool plain) {
     if (n <= 0) return;
     if (lanes == 8 && sections == 4) {
-        if (plain || !filterSectionLanesAvx2(s, input, n, coefficient, timed, captureLane, captured))
-            runShape<2, 4>(s, input, n, coefficient, timed, captureLane, captured);
+        if (plain || !filterSectionLanesAvx2(s, input, n, timed, captureLane, captured))
+            runShape<2, 4>(s, input, n, timed, captureLane, captured);
     } else if (sections == 4) {
-        runShape<1, 4>(s, input, n, coefficient, timed, captureLane, captured);
+        runShape<1, 4>(s, input, n, timed, captureLane, captured);
     } else {
-        runShape<1, 3>(s, input, n, coefficient, timed, captureLane, captured);
+        runShape<1, 3>(s, input, n, timed, captureLane, captured);
     }
     // Flushed once per block: in silence the histories reach exactly 0 instead of crawling
     // through denormals.

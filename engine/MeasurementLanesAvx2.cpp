@@ -32,7 +32,7 @@ struct Section8 {
 };
 
 template <bool kTimed, bool kCaptured>
-void run(SectionLanes& s, const float* input, int n, double coefficient, int captureLane, float* captured) {
+void run(SectionLanes& s, const float* input, int n, int captureLane, float* captured) {
     Section8 r[SectionLanes::kSections];
     for (int k = 0; k < SectionLanes::kSections; ++k)
         r[k] = {load(s.b0[k]), load(s.b2[k]), load(s.a1[k]), load(s.a2[k]),
@@ -40,29 +40,33 @@ void run(SectionLanes& s, const float* input, int n, double coefficient, int cap
     Wide4 e[2], m[2];
     std::memcpy(e, s.energy, sizeof e);
     std::memcpy(m, s.mean, sizeof m);
-    const Wide4 c = {coefficient, coefficient, coefficient, coefficient};
-    const Wide4 keep = Wide4{1.0, 1.0, 1.0, 1.0} - c;
-    constexpr int kRun = 64;
-    for (int start = 0; start < n; start += kRun) {
-        const int end = std::min(n, start + kRun);
-        Lanes8 runSum = {};
-        for (int i = start; i < end; ++i) {
-            const float x = input[i];
+    const double c = s.coefficient;
+    auto low = [](Lanes8 v) { return __builtin_convertvector(__builtin_shufflevector(v, v, 0, 1, 2, 3), Wide4); };
+    auto high = [](Lanes8 v) { return __builtin_convertvector(__builtin_shufflevector(v, v, 4, 5, 6, 7), Wide4); };
+    for (int start = 0; start < n; start += SectionLanes::kRun) {
+        const int length = std::min(n - start, SectionLanes::kRun);
+        const float* decay = s.decay + (SectionLanes::kRun - length);
+        Lanes8 runSum = {}, runWeighted = {};
+        for (int i = 0; i < length; ++i) {
+            const float x = input[start + i];
             Lanes8 y = Lanes8{x, x, x, x, x, x, x, x};
 #pragma GCC unroll 4
             for (int k = 0; k < SectionLanes::kSections; ++k) y = r[k].step(y);
             const Lanes8 square = y * y;
             runSum += square;
             if constexpr (kTimed) {
-                const Wide4 low = __builtin_convertvector(__builtin_shufflevector(square, square, 0, 1, 2, 3), Wide4);
-                const Wide4 high = __builtin_convertvector(__builtin_shufflevector(square, square, 4, 5, 6, 7), Wide4);
-                m[0] = keep * m[0] + c * low;
-                m[1] = keep * m[1] + c * high;
+                const float d = decay[i];
+                runWeighted += square * Lanes8{d, d, d, d, d, d, d, d};
             }
-            if constexpr (kCaptured) captured[i] = y[captureLane];
+            if constexpr (kCaptured) captured[start + i] = y[captureLane];
         }
-        e[0] += __builtin_convertvector(__builtin_shufflevector(runSum, runSum, 0, 1, 2, 3), Wide4);
-        e[1] += __builtin_convertvector(__builtin_shufflevector(runSum, runSum, 4, 5, 6, 7), Wide4);
+        e[0] += low(runSum);
+        e[1] += high(runSum);
+        if constexpr (kTimed) {
+            const double p = s.decayPower[length];
+            m[0] = Wide4{p, p, p, p} * m[0] + Wide4{c, c, c, c} * low(runWeighted);
+            m[1] = Wide4{p, p, p, p} * m[1] + Wide4{c, c, c, c} * high(runWeighted);
+        }
     }
     for (int k = 0; k < SectionLanes::kSections; ++k) {
         store(s.x1[k], r[k].x1);
@@ -76,15 +80,13 @@ void run(SectionLanes& s, const float* input, int n, double coefficient, int cap
 
 }  // namespace
 
-bool filterSectionLanesAvx2(SectionLanes& s, const float* input, int n, double coefficient, bool timed,
-                            int captureLane, float* captured) {
+bool filterSectionLanesAvx2(SectionLanes& s, const float* input, int n, bool timed, int captureLane, float* captured) {
     static const bool available = __builtin_cpu_supports("avx2");
     if (!available) return false;
     if (captured != nullptr)
-        timed ? run<true, true>(s, input, n, coefficient, captureLane, captured)
-              : run<false, true>(s, input, n, coefficient, captureLane, captured);
+        timed ? run<true, true>(s, input, n, captureLane, captured) : run<false, true>(s, input, n, captureLane, captured);
     else
-        timed ? run<true, false>(s, input, n, coefficient, 0, nullptr) : run<false, false>(s, input, n, coefficient, 0, nullptr);
+        timed ? run<true, false>(s, input, n, 0, nullptr) : run<false, false>(s, input, n, 0, nullptr);
     return true;
 }
 

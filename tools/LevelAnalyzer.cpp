@@ -79,9 +79,9 @@ void LevelAnalyzer::process(const float* left, const float* right, int n) noexce
         if (!measurable(e)) continue;
         if (leqRows) {
             const int64_t count = bank->energyCount(e) - startCount[size_t(e)];
-            if (count > 0) levels[size_t(e)] = toDb((bank->energy(e) - startEnergy[size_t(e)]) / double(count));
+            if (count > 0) levels[size_t(e)] = (bank->energy(e) - startEnergy[size_t(e)]) / double(count);
         } else {
-            levels[size_t(e)] = toDb(bank->timeWeighted(e));
+            levels[size_t(e)] = bank->timeWeighted(e);
         }
     }
 }
@@ -95,13 +95,15 @@ void LevelAnalyzer::endTick() noexcept {
         tickEnergy[size_t(e)] = bank->energy(e);
         tickCount[size_t(e)] = bank->energyCount(e);
         if (!counted) continue;
-        float db;
+        double meanSquare;
         if (leqRows) {
             if (count <= 0) continue;  // a band running slower than the ticks: none in this one
-            db = toDb(energy / double(count));
+            meanSquare = energy / double(count);
         } else {
-            db = toDb(bank->timeWeighted(e));
+            meanSquare = bank->timeWeighted(e);
         }
+        // In float: a hundred times a second for every entry, and the bins are 0.01 dB wide.
+        const float db = (meanSquare < 1e-38 ? -400.0f : 10.0f * std::log10(float(meanSquare))) + float(offsetDb);
         maxDb[size_t(e)] = std::max(maxDb[size_t(e)], db);
         minDb[size_t(e)] = std::min(minDb[size_t(e)], db);
         const int bin = std::clamp(int(std::floor((double(db) - kLowestDb) * kBinsPerDb)), 0, kBins - 1);
@@ -110,9 +112,13 @@ void LevelAnalyzer::endTick() noexcept {
     }
 }
 
+float LevelAnalyzer::levelDb(int entry) const {
+    return measurable(entry) && !std::isnan(levels[size_t(entry)]) ? toDb(levels[size_t(entry)]) : kNaN;
+}
+
 float LevelAnalyzer::meterFraction(int entry) const {
     if (!measurable(entry)) return 0.0f;
-    const float d = levels[size_t(entry)] - float(offsetDb);
+    const float d = levelDb(entry) - float(offsetDb);
     const float t = volume * 40.0f, top = 40.0f - t, bottom = -20.0f - t;
     if (!(d > bottom)) return 0.0f;
     return d >= top ? 1.0f : (d - bottom) / (top - bottom);

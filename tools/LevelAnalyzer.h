@@ -41,7 +41,7 @@ public:
     float centreHz(int band) const;
     // After process(): each entry's level, dB: time-weighted (F, S) at the block's end, or the
     // energy mean of the block (leq). NaN for a band that is not measured.
-    float levelDb(int entry) const { return levels[size_t(entry)]; }
+    float levelDb(int entry) const;
     // The meter fraction 0..1 of the level in the live display's window (--gain), as the plug-in
     // places its levels (before the calibration offset).
     float meterFraction(int entry) const;
@@ -62,7 +62,7 @@ private:
     bool leqRows;
     std::unique_ptr<MeasurementBank> bank;
     std::vector<float> signal;
-    std::array<float, kLevelEntries> levels{};
+    std::array<double, kLevelEntries> levels{};  // mean squares, NaN before the first block
     std::array<double, kLevelEntries> blockEnergy{}, tickEnergy{}, intervalEnergy{};
     std::array<int64_t, kLevelEntries> blockCount{}, tickCount{}, intervalCount{};
     int64_t framesDone = 0;

@@ -166,14 +166,15 @@ TEST(StandardBank, EveryLanePathGivesThePlainPathsBits) {
             plain.a1[k][lane] = float(design[size_t(k)].a1);
             plain.a2[k][lane] = float(design[size_t(k)].a2) * scale;
         }
+    setTimeWeighting(plain, 1e-3);
     SectionLanes wide = plain;
     const std::vector<float> input = test::pinkNoise(0.3, 1000, 3);
     std::vector<float> plainOut(input.size()), wideOut(input.size());
     for (const int block : {1000, 7}) {  // one block, then many short ones
         for (size_t done = 0; done < input.size(); done += size_t(block)) {
             const int n = int(std::min(input.size() - done, size_t(block)));
-            filterSectionLanes(plain, 8, 4, input.data() + done, n, 1e-3, true, 5, plainOut.data() + done, true);
-            filterSectionLanes(wide, 8, 4, input.data() + done, n, 1e-3, true, 5, wideOut.data() + done);
+            filterSectionLanes(plain, 8, 4, input.data() + done, n, true, 5, plainOut.data() + done, true);
+            filterSectionLanes(wide, 8, 4, input.data() + done, n, true, 5, wideOut.data() + done);
         }
         EXPECT_EQ(wideOut, plainOut);
         EXPECT_EQ(std::memcmp(&wide, &plain, sizeof plain), 0) << "histories, energies, means";
