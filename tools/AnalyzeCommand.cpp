@@ -179,6 +179,7 @@ void analyzeMeasuredInput(AudioInput& input, AnalyzeRun& s, FileResult& result) 
     }
     if (result.frames == 0) throw UsageError("no audio frames (zero length)");
     result.measured = true;
+    result.levelLabel = levelName(options) + ", " + levelUnit(options);
     for (int j = 0; j < kNumBands; ++j) {
         BandSummary& b = result.bands[size_t(j)];
         b.centreHz = analyzer.centreHz(j);

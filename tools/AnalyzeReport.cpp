@@ -253,9 +253,9 @@ void writeSummaryTable(FILE* out, const FileResult& r, const AnalyzeOptions& opt
 
 void writeSummaryLine(FILE* out, const FileResult& r) {
     if (r.measured) {
-        std::fprintf(out, "%s: %.0f Hz, %d ch, %.3f s, total Leq %.2f, Lmax %.2f, L90 %.2f\n", r.name.c_str(),
-                     r.sampleRate, r.channels, r.durationSec(), double(r.total.stats.leq), double(r.total.stats.lmax),
-                     double(r.total.stats.l90));
+        std::fprintf(out, "%s: %.0f Hz, %d ch, %.3f s, %s: total Leq %.2f, Lmax %.2f, L90 %.2f\n", r.name.c_str(),
+                     r.sampleRate, r.channels, r.durationSec(), r.levelLabel.c_str(), double(r.total.stats.leq),
+                     double(r.total.stats.lmax), double(r.total.stats.l90));
         return;
     }
     const int loudest = r.loudestBand();

@@ -42,6 +42,7 @@ struct FileResult {
     bool analysed = false;
     std::array<BandSummary, kNumBands> bands{};
     bool measured = false;  // by the standard bank: the stats below and of every band
+    std::string levelLabel; // its level's name and unit, e.g. "LAF, dB SPL"
     BandSummary total{};    // the broadband total
 
     double durationSec() const { return sampleRate > 0 ? double(frames) / sampleRate : 0.0; }

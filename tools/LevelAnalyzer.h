@@ -63,8 +63,8 @@ private:
     std::unique_ptr<MeasurementBank> bank;
     std::vector<float> signal;
     std::array<double, kLevelEntries> levels{};  // mean squares, NaN before the first block
-    std::array<double, kLevelEntries> blockEnergy{}, tickEnergy{}, intervalEnergy{};
-    std::array<int64_t, kLevelEntries> blockCount{}, tickCount{}, intervalCount{};
+    std::array<double, kLevelEntries> tickEnergy{}, intervalEnergy{};  // the bank's sums at the last tick, interval
+    std::array<int64_t, kLevelEntries> tickCount{}, intervalCount{};
     int64_t framesDone = 0;
     int64_t tickFrames = 1, tickLeft = 1;
     int64_t skipFrames = 0;  // the settling left out of the statistics
