@@ -40,7 +40,9 @@ const char* const kControlsUsage = CONTROLS_USAGE;
     "  --calibrator-level DB  the calibrator's level, 20 to 160 dB SPL (default 94)\n" \
     "  --offset DB       dB SPL = dB re full scale + DB, -100 to 250 (instead of --calibrate)\n" \
     "  --reference CSV   a --csv of 'lumetra analyze' (one input): each band's difference from\n" \
-    "                    its level there (the energy mean of its rows), as diff_db\n"
+    "                    its level there (the energy mean of its rows), as diff_db\n" \
+    "  For example, A-weighted Leq in dB SPL with a 94 dB calibrator recorded as cal.wav:\n" \
+    "    lumetra analyze --filters standard --calibrate cal.wav --weighting A --time leq room.wav\n"
 
 const char* const kMeasurementUsage = MEASUREMENT_USAGE;
 

@@ -627,6 +627,8 @@ int runListen(const std::vector<std::string>& args) {
     if (options.controls.help) {
         std::fputs(kListenUsage1, stdout);
         std::fputs(kControlsUsage, stdout);
+        std::fputs("\n", stdout);
+        std::fputs(kMeasurementUsage, stdout);
         std::fputs(kListenUsage2, stdout);
         return 0;
     }
