@@ -54,10 +54,14 @@ float LevelAnalyzer::toDb(double meanSquare) const {
 
 void LevelAnalyzer::process(const float* left, const float* right, int n) noexcept {
     if (n <= 0) return;
-    // The analysis signal as the plug-in forms it: left, left + right (not halved), or right.
+    // The analysis signal as the plug-in forms it: left, left + right (not halved), or right. A
+    // sample that is not a number (a live input can deliver one) counts as silence instead of
+    // leaving every filter it reaches NaN for the rest of the run.
     signal.resize(size_t(n));
-    for (int i = 0; i < n; ++i)
-        signal[size_t(i)] = mode == 'L' ? left[i] : mode == 'R' ? right[i] : right[i] + left[i];
+    for (int i = 0; i < n; ++i) {
+        const float x = mode == 'L' ? left[i] : mode == 'R' ? right[i] : right[i] + left[i];
+        signal[size_t(i)] = std::isfinite(x) ? x : 0.0f;
+    }
     std::array<double, kLevelEntries> startEnergy;
     std::array<int64_t, kLevelEntries> startCount;
     for (int e = 0; e < kLevelEntries; ++e) {
@@ -106,7 +110,8 @@ void LevelAnalyzer::endTick() noexcept {
         const float db = (meanSquare < 1e-38 ? -400.0f : 10.0f * std::log10(float(meanSquare))) + float(offsetDb);
         maxDb[size_t(e)] = std::max(maxDb[size_t(e)], db);
         minDb[size_t(e)] = std::min(minDb[size_t(e)], db);
-        const int bin = std::clamp(int(std::floor((double(db) - kLowestDb) * kBinsPerDb)), 0, kBins - 1);
+        const double place = std::floor((double(db) - kLowestDb) * kBinsPerDb);
+        const int bin = place >= 0.0 ? int(std::min(place, double(kBins - 1))) : 0;  // NaN and below: the lowest
         ++histogram[size_t(e) * kBins + size_t(bin)];
         ++samples[size_t(e)];
     }

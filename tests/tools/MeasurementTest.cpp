@@ -265,6 +265,20 @@ TEST(LevelStatistics, FastAndSlowDecayWithTheirTimeConstants) {
     }
 }
 
+TEST(LevelStatistics, ANonNumberFromALiveInputCountsAsSilence) {
+    const AnalyzeOptions options = parseAnalyzeOptions({"--filters", "standard", "--mode", "L", "--time", "leq"});
+    LevelAnalyzer analyzer(48000, options);
+    std::vector<float> tone = tonePieces({{3.0, 0.5}});
+    tone[48000] = std::nanf("");
+    tone[48001] = INFINITY;
+    feed(analyzer, tone, 480, kTotalEntry);
+    for (const int entry : {kTotalEntry, 18}) {
+        const LevelStatistics s = analyzer.statistics(entry);
+        EXPECT_NEAR(s.l50, db(0.125), 0.02) << entry;
+        EXPECT_TRUE(std::isfinite(s.leq) && std::isfinite(s.lmax) && std::isfinite(analyzer.levelDb(entry))) << entry;
+    }
+}
+
 TEST(MeasurementTool, CalibratedWeightedLeqAgainstAReference) {
     TempDir dir;
     constexpr int kRate = 48000;
