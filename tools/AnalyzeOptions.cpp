@@ -23,7 +23,8 @@ const char* const kControlsUsage = CONTROLS_USAGE;
     "Measurement (all but --filters need --filters standard):\n" \
     "  --filters plugin|standard  the plug-in's own bank and ballistics (default), or the\n" \
     "                    standard bank: 32 one-third-octave bands at base-10 mid-band frequencies,\n" \
-    "                    sixth-order Butterworth band-passes that meet class 1 of IEC 61260-1\n" \
+    "                    Butterworth band-passes (sixth-order, eighth in the top octave) that meet\n" \
+    "                    class 1 of IEC 61260-1\n" \
     "                    ('lumetra conformance --filters standard' shows it); bands above 0.45 of\n" \
     "                    the sample rate are not measured. Levels are then energy levels with a\n" \
     "                    broadband total, and per band Leq, Lmax, Lmin, L10, L50 and L90\n" \
@@ -117,11 +118,16 @@ const char* const kAnalyzeUsage =
     "  --csv PATH        one row per block: time_s (end of the block, seconds from the start\n"
     "                    of the file), then the level of each band in dB, columns named by the\n"
     "                    nominal band frequency in Hz (16 ... 20000). With several files a first\n"
-    "                    column 'file' names the file of each row\n"
+    "                    column 'file' names the file of each row. Standard bank: each column\n"
+    "                    named with level and unit ('1000 Hz LAF dB SPL'), then the broadband\n"
+    "                    total ('total LAF dB SPL')\n"
     "  --json PATH       an array with one object per file: file, sample_rate, channels, frames,\n"
     "                    duration_s, the controls used, and 'bands': per band nominal_hz,\n"
     "                    centre_hz (the exact centre the engine uses), max_db, avg_db, final_db.\n"
-    "                    A file that could not be analysed has an 'error' member instead\n"
+    "                    A file that could not be analysed has an 'error' member instead.\n"
+    "                    Standard bank: filters, weighting, time, level (e.g. \"LAeq\"), unit,\n"
+    "                    offset_db, per band leq_db, lmax_db, lmin_db, l10_db, l50_db, l90_db\n"
+    "                    (and reference_db, diff_db with --reference), and 'total' the same\n"
     "  --png PATH        bar chart of each band's maximum and average level, 1200 x 500 pixels\n"
     "                    per file (files stacked top to bottom)\n"
     "  --realtime        go at the audio's own pace instead of as fast as possible\n"
@@ -136,7 +142,9 @@ const char* const kAnalyzeUsage =
     "avg_db the power average over the file (20 * log10(sqrt(mean of level^2) + 1e-20), blocks\n"
     "weighted by their length), final_db the value after the last block. A band centred at or\n"
     "above half the sample rate cannot be measured: its CSV fields are empty, its JSON values\n"
-    "null (with \"above_nyquist\": true), its table entries n/a.\n"
+    "null (with \"above_nyquist\": true), its table entries n/a. With the standard bank a level is\n"
+    "10 * log10 of the band's (weighted, time-weighted) mean square, on the same scale (a full-\n"
+    "scale sine -3.01 dBFS), plus the calibration offset in dB SPL.\n"
     "\n"
     "On a terminal the bands are shown live as the LED columns of the plug-in's editor (the\n"
     "lower half of the window fills from the bottom, the upper half folds back from the top).\n"

@@ -89,10 +89,18 @@ public:
         } else {
             for (CFxRbjFilter& s : detector.sections) s.x1 = s.x2 = s.y1 = s.y2 = 0.0f;
         }
+        // The sine by rotation, in double: a sine call per sample would cost as much as the bank.
         const double step = 2.0 * std::numbers::pi * hz / rateHz;
+        const double c = std::cos(step), sn = std::sin(step);
+        double re = 1.0, im = 0.0;  // e^(j step t)
         for (int64_t done = 0; done < total;) {
             const int n = int(std::min<int64_t>(int64_t(block.size()), total - done));
-            for (int i = 0; i < n; ++i) block[size_t(i)] = float(std::sin(step * double(done + i)));
+            for (int i = 0; i < n; ++i) {
+                block[size_t(i)] = float(im);
+                const double next = re * c - im * sn;
+                im = re * sn + im * c;
+                re = next;
+            }
             if (standard) {
                 standard->process(block.data(), n);
             } else {
@@ -103,11 +111,17 @@ public:
         }
         const int64_t count = int64_t(out.size()) - skip;
         double weighted = 0, weights = 0;
+        const double turn = 2.0 * std::numbers::pi / double(count);
+        const double wc = std::cos(turn), ws = std::sin(turn);
+        double cosine = std::cos(0.5 * turn), sine = std::sin(0.5 * turn);  // of (i + 1/2) turn, by rotation
         for (int64_t i = 0; i < count; ++i) {
-            const double w = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (double(i) + 0.5) / double(count));
+            const double w = 0.5 - 0.5 * cosine;
             const double y = out[size_t(skip + i)];
             weighted += w * y * y;
             weights += w;
+            const double next = cosine * wc - sine * ws;
+            sine = cosine * ws + sine * wc;
+            cosine = next;
         }
         return weights > 0 ? weighted / weights : 0.0;
     }
