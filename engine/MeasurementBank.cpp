@@ -102,6 +102,7 @@ MeasurementBank::MeasurementBank(double rateHz, Weighting weighting, double time
         return timed ? 1.0 - double(designExp(float(-1.0 / (timeConstantSec * rate)))) : 0.0;
     };
     totalCoefficient = coefficientAt(rateHz);
+    setTimeWeighting(totalTable, totalCoefficient);
     // Stage k runs at the input rate / 2^k.
     for (int j = numBands - 1; j >= 0; --j) {
         const double fm = centreHz(j);
@@ -228,11 +229,26 @@ void MeasurementBank::process(const float* input, int n) {
     }
     double sum = 0.0, mean = totalWeighted;
     if (timed) {
-        const double keep = 1.0 - totalCoefficient;
-        for (const float x : weighted) {
-            const double square = double(x) * double(x);
-            sum += square;
-            mean = keep * mean + totalCoefficient * square;
+        // A run at a time, as the bands do (MeasurementLanes.h): no per-sample chain in double.
+        const SectionLanes& table = totalTable;
+        for (int start = 0; start < n; start += SectionLanes::kRun) {
+            const int length = std::min(n - start, SectionLanes::kRun);
+            const float* decay = table.decay + (SectionLanes::kRun - length);
+            float runSum = 0.0f, runOther = 0.0f, runWeighted = 0.0f;
+            int i = 0;
+            for (; i + 2 <= length; i += 2) {
+                const float a = weighted[size_t(start + i)], b = weighted[size_t(start + i + 1)];
+                runSum += a * a;
+                runOther += b * b;
+                runWeighted += a * a * decay[i] + b * b * decay[i + 1];
+            }
+            if (i < length) {
+                const float a = weighted[size_t(start + i)];
+                runSum += a * a;
+                runWeighted += a * a * decay[i];
+            }
+            sum += double(runSum) + double(runOther);
+            mean = table.decayPower[length] * mean + totalCoefficient * double(runWeighted);
         }
     } else {
         double other = 0.0;  // two sums, so that the additions do not wait for one another

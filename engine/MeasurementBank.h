@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "engine/MeasurementDesign.h"
+#include "engine/MeasurementLanes.h"
 
 namespace lumetra {
 
@@ -79,6 +80,7 @@ private:
     std::array<double, kEntries> energySum{};
     std::array<int64_t, kEntries> energyCounts{};
     double totalCoefficient = 0;  // time weighting of the total, per input sample
+    SectionLanes totalTable;      // its decay tables
     double totalWeighted = 0;
     bool timed = false;
     int capturedBand = -1;
