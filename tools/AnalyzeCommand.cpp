@@ -16,6 +16,8 @@
 #include "tools/AudioInput.h"
 #include "tools/BandAnalyzer.h"
 #include "tools/BandChart.h"
+#include "tools/Calibration.h"
+#include "tools/LevelAnalyzer.h"
 #include "tools/Commands.h"
 #include "tools/LiveDisplay.h"
 #include "tools/OutputFile.h"
@@ -49,6 +51,7 @@ void refuseOverwritingInputs(const AnalyzeOptions& options) {
 struct AnalyzeRun {
     explicit AnalyzeRun(const AnalyzeOptions& options) : options(options) {}
     const AnalyzeOptions& options;
+    std::array<double, kNumBands> reference{};  // --reference's levels, NaN where it has none
     CsvWriter* csv = nullptr;
     LiveDisplay* live = nullptr;
     ProgressBar* progress = nullptr;
@@ -122,7 +125,91 @@ void analyzeInput(AudioInput& input, AnalyzeRun& s, FileResult& result) {
     s.timing.audioSec += result.durationSec();
 }
 
-int runAnalysis(const AnalyzeOptions& options, AnalyzeTiming* timing) {
+// The same with the standard bank: its levels per block, its statistics at the end.
+void analyzeMeasuredInput(AudioInput& input, AnalyzeRun& s, FileResult& result) {
+    const AnalyzeOptions& options = s.options;
+    if (input.channels > 2)
+        complain(input.name, std::to_string(input.channels) + " channels; analysing the first two");
+    LevelAnalyzer analyzer(input.sampleRate, options);
+    const int block = options.blockFrames;
+    analyzer.reserve(block);
+    std::vector<float> left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
+    float levelDb[kLevelEntries], fractions[kNumBands];
+    const auto started = Clock::now();
+    auto lastDraw = started - std::chrono::hours(1);
+    const auto drawEvery = std::chrono::milliseconds(options.realtime ? 33 : 50);
+    if (s.live)
+        s.live->start(input.name + "  (" + levelName(options) + " " + levelUnit(options) + ", " +
+                      describeControls(options) + ")", options.gainDb);
+    auto draw = [&] {
+        for (int j = 0; j < kNumBands; ++j) fractions[j] = analyzer.meterFraction(j);
+        s.live->draw(fractions, result.durationSec(), double(input.frames) / input.sampleRate);
+    };
+    for (;;) {
+        auto t0 = Clock::now();
+        const int64_t n = input.read(left.data(), right.data(), block);
+        auto t1 = Clock::now();
+        s.timing.readSec += std::chrono::duration<double>(t1 - t0).count();
+        if (n <= 0) break;
+        analyzer.process(left.data(), right.data(), int(n));
+        t0 = Clock::now();
+        s.timing.engineSec += std::chrono::duration<double>(t0 - t1).count();
+        result.frames += n;
+        if (s.csv) {
+            for (int e = 0; e < kLevelEntries; ++e) levelDb[e] = analyzer.levelDb(e);
+            s.csv->row(input.name, result.durationSec(), levelDb);
+            s.timing.writeSec += secondsSince(t0);
+        }
+        if (options.realtime) {
+            const auto due = started + std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(result.durationSec()));
+            std::this_thread::sleep_until(due);
+        }
+        const auto now = Clock::now();
+        if (s.live && now - lastDraw >= drawEvery) {
+            draw();
+            lastDraw = now;
+        }
+        if (s.progress)
+            s.progress->update(input.name, (s.inputIndex + double(result.frames) / double(input.frames)) / s.inputCount);
+    }
+    if (s.live) {
+        draw();
+        s.live->finish();
+    }
+    if (result.frames == 0) throw UsageError("no audio frames (zero length)");
+    result.measured = true;
+    result.levelLabel = levelName(options) + ", " + levelUnit(options);
+    for (int j = 0; j < kNumBands; ++j) {
+        BandSummary& b = result.bands[size_t(j)];
+        b.centreHz = analyzer.centreHz(j);
+        b.aboveNyquist = !analyzer.measurable(j);
+        b.stats = analyzer.statistics(j);
+        b.referenceDb = float(s.reference[size_t(j)]);
+        // What the chart and the batch line show: Lmax as the maximum, Leq as the average.
+        b.maxDb = b.stats.lmax;
+        b.avgDb = b.stats.leq;
+        b.finalDb = analyzer.levelDb(j);
+    }
+    result.total.stats = analyzer.statistics(kTotalEntry);
+    result.analysed = true;
+    s.timing.audioSec += result.durationSec();
+}
+
+int runAnalysis(const AnalyzeOptions& givenOptions, AnalyzeTiming* timing) {
+    AnalyzeOptions options = givenOptions;
+    std::array<double, kNumBands> reference;
+    reference.fill(std::nan(""));
+    if (!options.calibratePath.empty()) {
+        const Calibration c = calibrate(options);
+        options.offsetDb = c.offsetDb;
+        options.calibrated = true;
+        if (!options.quiet && !options.writesToStdout())
+            std::printf("calibration: %s: %.0f Hz tone at %.2f dBFS over %.1f s is %.1f dB SPL: offset %+.2f dB\n",
+                        options.calibratePath.c_str(), c.toneHz, c.levelDbFs, c.steadySec, options.calibratorLevelDb,
+                        c.offsetDb);
+    }
+    if (!options.referencePath.empty()) reference = readReferenceCurve(options.referencePath);
     const auto started = Clock::now();
     refuseOverwritingInputs(options);
     OutputFile csvFile, jsonFile, pngFile;
@@ -133,13 +220,14 @@ int runAnalysis(const AnalyzeOptions& options, AnalyzeTiming* timing) {
     const bool liveOn = options.live && !options.writesToStdout() && ::isatty(STDOUT_FILENO);
     const bool textOn = !options.quiet && !options.writesToStdout();
     std::optional<CsvWriter> csv;
-    if (csvFile) csv.emplace(csvFile.get(), options.files.size() > 1);
+    if (csvFile) csv.emplace(csvFile.get(), options.files.size() > 1, &options);
     std::optional<LiveDisplay> live;
     if (liveOn) live.emplace(stdout, terminalColumns(STDOUT_FILENO));
     std::optional<ProgressBar> progress;
     if (!liveOn && ::isatty(STDERR_FILENO)) progress.emplace(stderr);
 
     AnalyzeRun s(options);
+    s.reference = reference;
     s.csv = csv ? &*csv : nullptr;
     s.live = live ? &*live : nullptr;
     s.progress = progress ? &*progress : nullptr;
@@ -158,7 +246,7 @@ int runAnalysis(const AnalyzeOptions& options, AnalyzeTiming* timing) {
             result.format = input->format;
             result.sampleRate = input->sampleRate;
             result.channels = input->channels;
-            analyzeInput(*input, s, result);
+            options.standard() ? analyzeMeasuredInput(*input, s, result) : analyzeInput(*input, s, result);
         } catch (const UsageError& e) {
             result.error = e.what();
             exitCode = std::max(exitCode, 2);

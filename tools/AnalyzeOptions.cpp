@@ -19,6 +19,86 @@ namespace lumetra {
 
 const char* const kControlsUsage = CONTROLS_USAGE;
 
+#define MEASUREMENT_USAGE \
+    "Measurement (all but --filters need --filters standard):\n" \
+    "  --filters plugin|standard  the plug-in's own bank and ballistics (default), or the\n" \
+    "                    standard bank: 32 one-third-octave bands at base-10 mid-band frequencies,\n" \
+    "                    Butterworth band-passes (sixth-order, eighth in the top octave) that meet\n" \
+    "                    class 1 of IEC 61260-1\n" \
+    "                    ('lumetra conformance --filters standard' shows it); bands above 0.45 of\n" \
+    "                    the sample rate are not measured. Levels are then energy levels with a\n" \
+    "                    broadband total, and per band Leq, Lmax, Lmin, L10, L50 and L90\n" \
+    "  --time fast|slow|leq  time weighting (IEC 61672-1): fast (F, 125 ms, default), slow (S,\n" \
+    "                    1 s), or leq: the energy mean over each row's block (listen: each --every\n" \
+    "                    interval). Lmax, Lmin and the Ln (level exceeded n % of the time) come\n" \
+    "                    from the time-weighted level every 10 ms (leq: the 10 ms energy means),\n" \
+    "                    leaving out the first 0.5 s (slow: 5 s) while filters and weighting settle\n" \
+    "  --weighting A|C|Z frequency weighting (IEC 61672-1) of the bands and the total: LAeq,\n" \
+    "                    LCeq ... (default Z, none)\n" \
+    "  --calibrate FILE  a recording of a sound calibrator through the same microphone and gain:\n" \
+    "                    its steady tone sets the offset to dB SPL (re 20 uPa). A file that does\n" \
+    "                    not hold a steady tone is refused\n" \
+    "  --calibrator-level DB  the calibrator's level, 20 to 160 dB SPL (default 94)\n" \
+    "  --offset DB       dB SPL = dB re full scale + DB, -100 to 250 (instead of --calibrate)\n" \
+    "  --reference CSV   a --csv of 'lumetra analyze' (one input): each band's difference from\n" \
+    "                    its level there (the energy mean of its rows), as diff_db\n" \
+    "  For example, A-weighted Leq in dB SPL with a 94 dB calibrator recorded as cal.wav:\n" \
+    "    lumetra analyze --filters standard --calibrate cal.wav --weighting A --time leq room.wav\n"
+
+const char* const kMeasurementUsage = MEASUREMENT_USAGE;
+
+bool parseMeasurementOption(const std::string& name, const std::string& value, AnalyzeOptions& options) {
+    if (name == "--filters") {
+        options.filters = parseFilterBank(value);
+    } else if (name == "--time") {
+        if (value != "fast" && value != "slow" && value != "leq" && value != "F" && value != "S")
+            throw UsageError("--time: '" + value + "' is not one of fast, slow, leq");
+        options.timeWeighting = value == "leq" ? 'L' : char(std::toupper(static_cast<unsigned char>(value[0])));
+    } else if (name == "--weighting") {
+        if (value == "A" || value == "a") options.weighting = Weighting::A;
+        else if (value == "C" || value == "c") options.weighting = Weighting::C;
+        else if (value == "Z" || value == "z") options.weighting = Weighting::Z;
+        else throw UsageError("--weighting: '" + value + "' is not one of A, C, Z");
+    } else if (name == "--calibrate") {
+        if (value.empty()) throw UsageError("--calibrate: empty path");
+        options.calibratePath = value;
+    } else if (name == "--calibrator-level") {
+        options.calibratorLevelDb = parseNumber(name, value, 20.0, 160.0);
+    } else if (name == "--offset") {
+        options.offsetDb = parseNumber(name, value, -100.0, 250.0);
+        options.calibrated = true;
+    } else if (name == "--reference") {
+        if (value.empty()) throw UsageError("--reference: empty path");
+        options.referencePath = value;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void checkMeasurementOptions(const AnalyzeOptions& o) {
+    const AnalyzeOptions plain;
+    if (!o.standard()) {
+        const char* given = o.timeWeighting != plain.timeWeighting ? "--time"
+                            : o.weighting != plain.weighting     ? "--weighting"
+                            : !o.calibratePath.empty()           ? "--calibrate"
+                            : o.calibratorLevelDb != plain.calibratorLevelDb ? "--calibrator-level"
+                            : o.calibrated                       ? "--offset"
+                            : !o.referencePath.empty()           ? "--reference"
+                                                                 : nullptr;
+        if (given) throw UsageError(std::string(given) + ": needs --filters standard");
+    }
+    if (o.calibrated && !o.calibratePath.empty()) throw UsageError("--offset and --calibrate: give one of them");
+    if (o.calibratorLevelDb != plain.calibratorLevelDb && o.calibratePath.empty())
+        throw UsageError("--calibrator-level: only with --calibrate");
+}
+
+std::string levelUnit(const AnalyzeOptions& o) { return o.calibrated ? "dB SPL" : "dBFS"; }
+
+std::string levelName(const AnalyzeOptions& o) {
+    return std::string("L") + weightingName(o.weighting) + (o.timeWeighting == 'L' ? "eq" : std::string(1, o.timeWeighting));
+}
+
 const char* const kAnalyzeUsage =
     "usage: lumetra analyze [OPTIONS] [FILE ...]\n"
     "\n"
@@ -32,15 +112,22 @@ const char* const kAnalyzeUsage =
     CONTROLS_USAGE
     "  --block N         frames per engine call, 1 to 65536 (default 512): one CSV row each\n"
     "\n"
+    MEASUREMENT_USAGE
+    "\n"
     "Outputs (PATH '-' is standard output):\n"
     "  --csv PATH        one row per block: time_s (end of the block, seconds from the start\n"
     "                    of the file), then the level of each band in dB, columns named by the\n"
     "                    nominal band frequency in Hz (16 ... 20000). With several files a first\n"
-    "                    column 'file' names the file of each row\n"
+    "                    column 'file' names the file of each row. Standard bank: each column\n"
+    "                    named with level and unit ('1000 Hz LAF dB SPL'), then the broadband\n"
+    "                    total ('total LAF dB SPL')\n"
     "  --json PATH       an array with one object per file: file, sample_rate, channels, frames,\n"
     "                    duration_s, the controls used, and 'bands': per band nominal_hz,\n"
     "                    centre_hz (the exact centre the engine uses), max_db, avg_db, final_db.\n"
-    "                    A file that could not be analysed has an 'error' member instead\n"
+    "                    A file that could not be analysed has an 'error' member instead.\n"
+    "                    Standard bank: filters, weighting, time, level (e.g. \"LAeq\"), unit,\n"
+    "                    offset_db, per band leq_db, lmax_db, lmin_db, l10_db, l50_db, l90_db\n"
+    "                    (and reference_db, diff_db with --reference), and 'total' the same\n"
     "  --png PATH        bar chart of each band's maximum and average level, 1200 x 500 pixels\n"
     "                    per file (files stacked top to bottom)\n"
     "  --realtime        go at the audio's own pace instead of as fast as possible\n"
@@ -55,7 +142,9 @@ const char* const kAnalyzeUsage =
     "avg_db the power average over the file (20 * log10(sqrt(mean of level^2) + 1e-20), blocks\n"
     "weighted by their length), final_db the value after the last block. A band centred at or\n"
     "above half the sample rate cannot be measured: its CSV fields are empty, its JSON values\n"
-    "null (with \"above_nyquist\": true), its table entries n/a.\n"
+    "null (with \"above_nyquist\": true), its table entries n/a. With the standard bank a level is\n"
+    "10 * log10 of the band's (weighted, time-weighted) mean square, on the same scale (a full-\n"
+    "scale sine -3.01 dBFS), plus the calibration offset in dB SPL.\n"
     "\n"
     "On a terminal the bands are shown live as the LED columns of the plug-in's editor (the\n"
     "lower half of the window fills from the bottom, the upper half folds back from the top).\n"
@@ -157,6 +246,9 @@ AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args) {
             flag(options.help);
         } else if (arg == "--mode" || arg == "--resp" || arg == "--delay" || arg == "--gain") {
             parseControlOption(arg, value(), options);
+        } else if (arg == "--filters" || arg == "--time" || arg == "--weighting" || arg == "--calibrate" ||
+                   arg == "--calibrator-level" || arg == "--offset" || arg == "--reference") {
+            parseMeasurementOption(arg, value(), options);
         } else if (arg == "--block") {
             const std::string v = value();
             const double n = parseNumber(arg, v, kMinBlockFrames, kMaxBlockFrames);
@@ -187,6 +279,7 @@ AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args) {
     if (toStdout > 1) throw UsageError("only one of --csv, --json, --png can write to standard output");
     for (const std::string& file : options.files)
         if (file == "-") throw UsageError("reading audio from standard input is not supported; name a file");
+    checkMeasurementOptions(options);
     return options;
 }
 

@@ -4,9 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/MeasurementDesign.h"
 #include "tools/AnalyzeError.h"
+#include "tools/Conformance.h"
 
 namespace lumetra {
+
+constexpr double kDefaultCalibratorDb = 94.0;  // a sound calibrator's usual level, dB SPL at 1 kHz
 
 struct AnalyzeOptions {
     std::vector<std::string> files;  // empty: the built-in test signal
@@ -23,6 +27,17 @@ struct AnalyzeOptions {
     bool quiet = false;              // no summary on stdout
     bool timing = false;             // time split (reading, engine, writing) on stderr
     bool help = false;
+
+    // The measurement options: the standard bank and what it measures (all but --filters need it).
+    FilterBank filters = FilterBank::Plugin;
+    char timeWeighting = 'F';               // F (125 ms), S (1 s) or L (energy mean: Leq)
+    Weighting weighting = Weighting::Z;
+    std::string calibratePath;              // a recording of a sound calibrator
+    double calibratorLevelDb = kDefaultCalibratorDb;
+    double offsetDb = 0;                    // dB SPL = dB re full scale + offsetDb
+    bool calibrated = false;                // --offset given, or found by --calibrate
+    std::string referencePath;              // a CSV of band levels written by analyze
+    bool standard() const { return filters == FilterBank::Standard; }
 
     // The plug-in parameter values (0..1) these options stand for.
     float modeValue() const;
@@ -64,10 +79,19 @@ AnalyzeOptions parseAnalyzeOptions(const std::vector<std::string>& args);
 // One of the plug-in's controls (--mode, --resp, --delay, --gain) into options; false when name is
 // none of them. Throws UsageError for a bad value. Shared with `lumetra listen`.
 bool parseControlOption(const std::string& name, const std::string& value, AnalyzeOptions& options);
+// One of the measurement options (--filters, --time, --weighting, --calibrate, --calibrator-level,
+// --offset, --reference) into options; false when name is none of them. Shared with `lumetra
+// listen`; checkMeasurementOptions() then checks how they combine.
+bool parseMeasurementOption(const std::string& name, const std::string& value, AnalyzeOptions& options);
+void checkMeasurementOptions(const AnalyzeOptions& options);
+// "dB SPL" or "dBFS", and the level's name, e.g. "LAF", "LZS", "LCeq".
+std::string levelUnit(const AnalyzeOptions& options);
+std::string levelName(const AnalyzeOptions& options);
 // A finite number from low to high for option; throws UsageError naming the option.
 double parseNumber(const std::string& option, const std::string& text, double low, double high);
 
 extern const char* const kAnalyzeUsage;
 extern const char* const kControlsUsage;  // the controls' lines of the usage texts
+extern const char* const kMeasurementUsage;  // the measurement options' lines
 
 }  // namespace lumetra

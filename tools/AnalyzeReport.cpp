@@ -60,9 +60,12 @@ std::string formatFloat(float value) {
     return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
-CsvWriter::CsvWriter(FILE* out, bool withFileColumn) : out(out), withFileColumn(withFileColumn) {
+CsvWriter::CsvWriter(FILE* out, bool withFileColumn, const AnalyzeOptions* measured)
+    : out(out), withFileColumn(withFileColumn), columns(measured && measured->standard() ? kLevelEntries : kNumBands) {
     line = withFileColumn ? "file,time_s" : "time_s";
-    for (const double hz : kNominalHz) line += "," + formatFloat(float(hz));
+    const std::string suffix = measured && measured->standard() ? " Hz " + levelName(*measured) + " " + levelUnit(*measured) : "";
+    for (const double hz : kNominalHz) line += "," + formatFloat(float(hz)) + suffix;
+    if (columns == kLevelEntries) line += ",total " + levelName(*measured) + " " + levelUnit(*measured);
     line += '\n';
     std::fputs(line.c_str(), out);
 }
@@ -72,7 +75,7 @@ void CsvWriter::row(const std::string& file, double timeSec, const float* levelD
     if (withFileColumn) line += csvField(file) + ",";
     line += formatFixed(timeSec, 6);
     char text[32];
-    for (int j = 0; j < kNumBands; ++j) {
+    for (int j = 0; j < columns; ++j) {
         text[0] = ',';
         const auto end = std::isfinite(levelDb[j]) ? std::to_chars(text + 1, text + sizeof text, levelDb[j]).ptr : text + 1;
         line.append(text, end);
@@ -120,6 +123,56 @@ std::string jsonBandList(const FileResult& r, const std::string& separator) {
     return text + "]";
 }
 
+namespace {
+
+std::string jsonStats(const BandSummary& b) {
+    std::string text = "\"leq_db\": " + formatFloat(b.stats.leq);
+    text += ", \"lmax_db\": " + formatFloat(b.stats.lmax);
+    text += ", \"lmin_db\": " + formatFloat(b.stats.lmin);
+    text += ", \"l10_db\": " + formatFloat(b.stats.l10);
+    text += ", \"l50_db\": " + formatFloat(b.stats.l50);
+    text += ", \"l90_db\": " + formatFloat(b.stats.l90);
+    if (!std::isnan(b.referenceDb)) {
+        text += ", \"reference_db\": " + formatFloat(b.referenceDb);
+        text += ", \"diff_db\": " + formatFloat(b.stats.leq - b.referenceDb);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string jsonMeasuredBands(const FileResult& r, const std::string& separator) {
+    std::string text = "\"bands\": [";
+    for (int j = 0; j < kNumBands; ++j) {
+        const BandSummary& b = r.bands[size_t(j)];
+        text += j ? separator : separator.substr(1);
+        text += "{\"band\": " + std::to_string(j);
+        text += ", \"nominal_hz\": " + formatFloat(float(kNominalHz[j]));
+        text += ", \"centre_hz\": " + formatFloat(b.centreHz);
+        text += ", " + jsonStats(b);
+        text += b.aboveNyquist ? ", \"above_nyquist\": true}" : "}";
+    }
+    return text + "]," + separator.substr(1) + "\"total\": {" + jsonStats(r.total) + "}";
+}
+
+std::string jsonMeasurement(const AnalyzeOptions& o) {
+    std::string text = "\"filters\": \"standard\", \"weighting\": \"";
+    text += weightingName(o.weighting);
+    text += "\", \"time\": \"";
+    text += o.timeWeighting == 'F' ? "fast" : o.timeWeighting == 'S' ? "slow" : "leq";
+    text += "\", \"level\": " + jsonString(levelName(o));
+    text += ", \"unit\": " + jsonString(o.calibrated ? "dB SPL re 20 uPa" : "dB re full scale");
+    if (o.calibrated) text += ", \"offset_db\": " + formatFixed(o.offsetDb, 3);
+    return text;
+}
+
+std::string describeMeasurement(const AnalyzeOptions& o) {
+    std::string text = "standard bank, " + levelName(o) + ", " +
+                       (o.calibrated ? "dB SPL (re 20 uPa)" : "dB re full scale (dBFS)");
+    if (o.calibrated) text += ", calibration offset " + std::string(o.offsetDb >= 0 ? "+" : "") + formatFixed(o.offsetDb, 2) + " dB";
+    return text;
+}
+
 void writeJson(FILE* out, const std::vector<FileResult>& results, const AnalyzeOptions& options) {
     std::string text = "[";
     for (size_t i = 0; i < results.size(); ++i) {
@@ -141,7 +194,10 @@ void writeJson(FILE* out, const std::vector<FileResult>& results, const AnalyzeO
         text += ", \"gain_db\": " + formatFloat(float(options.gainDb));
         text += ", \"block\": " + std::to_string(options.blockFrames);
         if (!r.error.empty()) text += ", \"error\": " + jsonString(r.error);
-        text += ",\n  \"bands\": " + jsonBandList(r, ",\n   ");
+        if (r.measured)
+            text += ", " + jsonMeasurement(options) + ",\n  " + jsonMeasuredBands(r, ",\n   ");
+        else
+            text += ",\n  \"bands\": " + jsonBandList(r, ",\n   ");
         text += "}";
     }
     text += "\n]\n";
@@ -152,6 +208,37 @@ void writeSummaryTable(FILE* out, const FileResult& r, const AnalyzeOptions& opt
     std::fprintf(out, "%s: %s, %.0f Hz, %d channel%s, %.3f s; %s\n", r.name.c_str(), r.format.c_str(),
                  r.sampleRate, r.channels, r.channels == 1 ? "" : "s", r.durationSec(),
                  describeControls(options).c_str());
+    if (r.measured) {
+        const std::string w = weightingName(options.weighting);
+        const bool reference = !options.referencePath.empty();
+        const char* time = options.timeWeighting == 'F'   ? "time weighting F (125 ms)"
+                           : options.timeWeighting == 'S' ? "time weighting S (1 s)"
+                                                          : "10 ms energy means";
+        std::fprintf(out, "%s\n", describeMeasurement(options).c_str());
+        std::fprintf(out, "L%seq over the input; Lmax, Lmin and Ln of the %s; all in %s\n", w.c_str(), time,
+                     levelUnit(options).c_str());
+        std::fprintf(out, "band  nominal Hz  centre Hz     L%seq     Lmax     Lmin      L10      L50      L90%s\n", w.c_str(),
+                     reference ? "      ref     diff" : "");
+        auto row = [&](const char* head, const BandSummary& b) {
+            const LevelStatistics& st = b.stats;
+            std::fprintf(out, "%s  %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f", head, double(st.leq), double(st.lmax),
+                         double(st.lmin), double(st.l10), double(st.l50), double(st.l90));
+            if (reference && !std::isnan(b.referenceDb))
+                std::fprintf(out, " %8.2f %+8.2f", double(b.referenceDb), double(st.leq - b.referenceDb));
+            std::fputc('\n', out);
+        };
+        char head[64];
+        for (int j = 0; j < kNumBands; ++j) {
+            const BandSummary& b = r.bands[size_t(j)];
+            std::snprintf(head, sizeof head, "%4d  %10s  %9.2f", j, kNominalLabel[j], double(b.centreHz));
+            if (b.aboveNyquist)
+                std::fprintf(out, "%s       n/a  (above 0.45 of the sample rate)\n", head);
+            else
+                row(head, b);
+        }
+        row("total (broadband)          ", r.total);
+        return;
+    }
     std::fprintf(out, "band  nominal Hz  centre Hz   max dB   avg dB\n");
     for (int j = 0; j < kNumBands; ++j) {
         const BandSummary& b = r.bands[size_t(j)];
@@ -165,6 +252,12 @@ void writeSummaryTable(FILE* out, const FileResult& r, const AnalyzeOptions& opt
 }
 
 void writeSummaryLine(FILE* out, const FileResult& r) {
+    if (r.measured) {
+        std::fprintf(out, "%s: %.0f Hz, %d ch, %.3f s, %s: total Leq %.2f, Lmax %.2f, L90 %.2f\n", r.name.c_str(),
+                     r.sampleRate, r.channels, r.durationSec(), r.levelLabel.c_str(), double(r.total.stats.leq),
+                     double(r.total.stats.lmax), double(r.total.stats.l90));
+        return;
+    }
     const int loudest = r.loudestBand();
     std::fprintf(out, "%s: %.0f Hz, %d ch, %.3f s, loudest band %s Hz: max %.2f dB, avg %.2f dB\n", r.name.c_str(),
                  r.sampleRate, r.channels, r.durationSec(), kNominalLabel[loudest],

@@ -3,12 +3,14 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "tools/AnalyzeBands.h"
+#include "tools/LevelAnalyzer.h"
 
 namespace lumetra {
 
@@ -22,6 +24,9 @@ struct BandSummary {
     float avgDb = -400;   // power average over the input
     float finalDb = -400; // after the last block
     bool aboveNyquist = false;
+    // The standard bank's: the statistics, and the difference from --reference's level.
+    LevelStatistics stats{};
+    float referenceDb = std::nanf("");
 };
 
 // True when the band's centre lies below half the sample rate.
@@ -36,6 +41,9 @@ struct FileResult {
     std::string error;   // set when the input could not be analysed (fully)
     bool analysed = false;
     std::array<BandSummary, kNumBands> bands{};
+    bool measured = false;  // by the standard bank: the stats below and of every band
+    std::string levelLabel; // its level's name and unit, e.g. "LAF, dB SPL"
+    BandSummary total{};    // the broadband total
 
     double durationSec() const { return sampleRate > 0 ? double(frames) / sampleRate : 0.0; }
     int loudestBand() const;  // by maximum level, among the measurable bands
@@ -62,13 +70,17 @@ std::string formatFloat(float value);
 class CsvWriter {
 public:
     // withFileColumn: a first column naming the input, for batches. A level that is not finite
-    // (a band above half the sample rate) leaves its field empty.
-    CsvWriter(FILE* out, bool withFileColumn);
+    // (a band above half the sample rate) leaves its field empty. With the standard bank the
+    // band columns carry the level's name and unit ("1000 Hz LAF dB SPL") and a broadband
+    // total follows them.
+    CsvWriter(FILE* out, bool withFileColumn, const AnalyzeOptions* measured = nullptr);
+    // levelDb: a value per band (and the total, with the standard bank).
     void row(const std::string& file, double timeSec, const float* levelDb);
 
 private:
     FILE* out;
     bool withFileColumn;
+    int columns = kNumBands;
     std::string line;
 };
 
@@ -77,6 +89,13 @@ void writeJson(FILE* out, const std::vector<FileResult>& results, const AnalyzeO
 // the 32 band objects, each preceded by separator (after the first, without its leading comma).
 std::string jsonString(const std::string& text);
 std::string jsonBandList(const FileResult& result, const std::string& separator);
+// The standard bank's: the bands with their statistics, then "total" (no leading comma).
+std::string jsonMeasuredBands(const FileResult& result, const std::string& separator);
+// The standard bank's description: filters, weighting, time weighting, unit and offset (no
+// leading comma).
+std::string jsonMeasurement(const AnalyzeOptions& options);
+// "LAF, dB SPL (re 20 uPa), calibration offset +117.01 dB" and the like.
+std::string describeMeasurement(const AnalyzeOptions& options);
 // The table of the 32 bands (one input) and the one-line summary (each input of a batch).
 void writeSummaryTable(FILE* out, const FileResult& result, const AnalyzeOptions& options);
 void writeSummaryLine(FILE* out, const FileResult& result);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "tools/AnalyzeError.h"
+#include "tools/AnalyzeOptions.h"
 
 namespace lumetra {
 
@@ -32,7 +33,7 @@ void drawPanel(cairo_t* cr, const FileResult& r, const AnalyzeOptions& options, 
     float loudest = -400;
     for (const BandSummary& b : r.bands)
         if (!b.aboveNyquist) loudest = std::max(loudest, b.maxDb);
-    const double topDb = std::clamp(std::ceil(double(loudest) / 10.0) * 10.0, -60.0, 40.0);
+    const double topDb = std::clamp(std::ceil(double(loudest) / 10.0) * 10.0, -60.0, options.calibrated ? 200.0 : 40.0);
     const double bottomDb = topDb - kRangeDb;
     auto yOf = [&](double db) { return plotY + plotH * (topDb - std::clamp(db, bottomDb, topDb)) / kRangeDb; };
 
@@ -60,7 +61,8 @@ void drawPanel(cairo_t* cr, const FileResult& r, const AnalyzeOptions& options, 
     cairo_move_to(cr, 18, plotY + plotH / 2 + 30);
     cairo_rotate(cr, -std::numbers::pi / 2);
     cairo_set_font_size(cr, 12);
-    cairo_show_text(cr, "level, dB re full scale");
+    const std::string axis = r.measured ? levelName(options) + ", " + levelUnit(options) : "level, dB re full scale";
+    cairo_show_text(cr, axis.c_str());
     cairo_restore(cr);
 
     const double slot = plotW / kNumBands;
@@ -96,8 +98,8 @@ void drawPanel(cairo_t* cr, const FileResult& r, const AnalyzeOptions& options, 
     cairo_rectangle(cr, lx + 90, ly, 14, 14);
     cairo_fill(cr);
     cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    text(cr, lx + 20, ly + 12, "maximum", 12);
-    text(cr, lx + 110, ly + 12, "average", 12);
+    text(cr, lx + 20, ly + 12, r.measured ? "Lmax" : "maximum", 12);
+    text(cr, lx + 110, ly + 12, r.measured ? "Leq" : "average", 12);
 }
 
 cairo_status_t writeToFile(void* closure, const unsigned char* data, unsigned int length) {

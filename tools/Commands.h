@@ -12,5 +12,6 @@ int runAnalyze(const std::vector<std::string>& args);  // lumetra analyze [FILE 
 int runShow(const std::vector<std::string>& args);     // lumetra show MODULE [FILE]
 int runSnapshot(const std::vector<std::string>& args); // lumetra snapshot MODULE [FILE] -o PNG
 int runListen(const std::vector<std::string>& args);   // lumetra listen: a live input through JACK
+int runConformance(const std::vector<std::string>& args);  // lumetra conformance [--filters ...]
 
 }  // namespace lumetra

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -18,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/MeasurementBank.h"
 #include "plugin/Parameters.h"
 #include "tools/AnalyzeError.h"
 #include "tools/AnalyzeOptions.h"
@@ -25,6 +27,8 @@
 #include "tools/AudioInput.h"
 #include "tools/BandAnalyzer.h"
 #include "tools/BandChart.h"
+#include "tools/Calibration.h"
+#include "tools/LevelAnalyzer.h"
 #include "tools/Commands.h"
 #include "tools/EditorHostWindow.h"
 #include "tools/LiveAnalysis.h"
@@ -61,9 +65,12 @@ const char* const kListenUsage2 =
     "  --module PATH     the plug-in module for --window\n"
     "  --csv PATH        one row per interval: time_s (seconds of audio since the start), then\n"
     "                    each band's level in dB at the interval's end; columns as 'lumetra analyze'\n"
+    "                    (standard bank: the level of --time, leq the interval's energy mean)\n"
     "  --json PATH       one JSON object per line and interval: time_s, sample_rate, period,\n"
     "                    frames, duration_s, the controls, and 'bands' as 'lumetra analyze' writes\n"
-    "                    them (max_db, avg_db, final_db over the interval)\n"
+    "                    them (max_db, avg_db, final_db over the interval; standard bank: leq_db\n"
+    "                    over the interval and level_db at its end, per band and as 'total'); with\n"
+    "                    the standard bank a last line with \"summary\": the run's statistics\n"
     "  --every SECONDS   interval of --csv and --json, 0.01 to 3600 (default 1)\n"
     "  --for SECONDS     end after this long (default: run until Ctrl-C or the window closes)\n"
     "  --no-live         no terminal display\n"
@@ -100,6 +107,9 @@ ListenOptions parseListenOptions(const std::vector<std::string>& args) {
             flag(o.controls.help, true);
         } else if (arg == "--mode" || arg == "--resp" || arg == "--delay" || arg == "--gain") {
             parseControlOption(arg, value(), o.controls);
+        } else if (arg == "--filters" || arg == "--time" || arg == "--weighting" || arg == "--calibrate" ||
+                   arg == "--calibrator-level" || arg == "--offset" || arg == "--reference") {
+            parseMeasurementOption(arg, value(), o.controls);
         } else if (arg == "--connect") {
             std::string port = value();
             if (port.empty()) throw UsageError("--connect: empty port name");
@@ -128,6 +138,7 @@ ListenOptions parseListenOptions(const std::vector<std::string>& args) {
     if (o.controls.csvPath == "-" && o.controls.jsonPath == "-")
         throw UsageError("only one of --csv, --json can write to standard output");
     if (!o.modulePath.empty() && !o.window) throw UsageError("--module: only with --window");
+    checkMeasurementOptions(o.controls);
     return o;
 }
 
@@ -315,11 +326,15 @@ class IntervalWriter {
 public:
     IntervalWriter(const ListenOptions& options, OutputFile& csvFile, OutputFile& jsonFile)
         : options(options), jsonFile(jsonFile) {
-        if (csvFile) csv.emplace(csvFile.get(), false);
+        if (csvFile) csv.emplace(csvFile.get(), false, &options.controls);
         csvOut = csvFile.get();
     }
 
     void write(const LiveInterval& interval, uint32_t period, const AnalyzeOptions& c) {
+        if (interval.measured) {
+            writeMeasured(interval, period, c);
+            return;
+        }
         FileResult r;
         r.sampleRate = interval.sampleRate;
         for (int j = 0; j < kNumBands; ++j) r.bands[size_t(j)].centreHz = interval.centreHz[j];
@@ -346,7 +361,45 @@ public:
         }
     }
 
+    // The standard bank's statistics over the run, as the last JSON line.
+    void writeSummary(const FileResult& r, const AnalyzeOptions& c) {
+        if (!jsonFile) return;
+        char head[128];
+        std::snprintf(head, sizeof head, "{\"summary\": true, \"duration_s\": %.6f, \"sample_rate\": %.0f, ",
+                      r.durationSec(), r.sampleRate);
+        line = head + jsonMeasurement(c) + ", " + jsonMeasuredBands(r, ",") + "}\n";
+        std::fwrite(line.data(), 1, line.size(), jsonFile.get());
+        std::fflush(jsonFile.get());
+    }
+
 private:
+    void writeMeasured(const LiveInterval& interval, uint32_t period, const AnalyzeOptions& c) {
+        const double timeSec = double(interval.endFrame) / interval.sampleRate;
+        if (csv) {
+            csv->row("", timeSec, c.timeWeighting == 'L' ? interval.leqDb : interval.levelDb);
+            std::fflush(csvOut);
+        }
+        if (!jsonFile) return;
+        char head[256];
+        std::snprintf(head, sizeof head,
+                      "{\"time_s\": %.6f, \"sample_rate\": %.0f, \"period\": %u, \"frames\": %lld, \"duration_s\": %.6f, "
+                      "\"mode\": \"%c\", ",
+                      timeSec, interval.sampleRate, period, static_cast<long long>(interval.stats.frameCount()),
+                      double(interval.stats.frameCount()) / interval.sampleRate, c.mode);
+        line = head + jsonMeasurement(c) + ", \"bands\": [";
+        auto entry = [&](int e) {
+            return "\"leq_db\": " + formatFloat(interval.leqDb[e]) + ", \"level_db\": " + formatFloat(interval.levelDb[e]);
+        };
+        for (int j = 0; j < kNumBands; ++j) {
+            line += j ? "," : "";
+            line += "{\"band\": " + std::to_string(j) + ", \"nominal_hz\": " + formatFloat(float(kNominalHz[j])) +
+                    ", \"centre_hz\": " + formatFloat(interval.centreHz[j]) + ", " + entry(j) + "}";
+        }
+        line += "], \"total\": {" + entry(kTotalEntry) + "}}\n";
+        std::fwrite(line.data(), 1, line.size(), jsonFile.get());
+        std::fflush(jsonFile.get());
+    }
+
     const ListenOptions& options;
     OutputFile& jsonFile;
     std::optional<CsvWriter> csv;
@@ -356,7 +409,19 @@ private:
 
 void complain(const std::string& text) { std::fprintf(stderr, "lumetra listen: %s\n", text.c_str()); }
 
-int listen(const ListenOptions& options) {
+int listen(const ListenOptions& givenOptions) {
+    ListenOptions options = givenOptions;
+    std::array<double, kNumBands> reference;
+    reference.fill(std::nan(""));
+    if (!options.controls.calibratePath.empty()) {
+        const Calibration c = calibrate(options.controls);
+        options.controls.offsetDb = c.offsetDb;
+        options.controls.calibrated = true;
+        std::fprintf(stderr, "lumetra listen: calibration: %s: %.0f Hz tone at %.2f dBFS is %.1f dB SPL: offset %+.2f dB\n",
+                     options.controls.calibratePath.c_str(), c.toneHz, c.levelDbFs, options.controls.calibratorLevelDb,
+                     c.offsetDb);
+    }
+    if (!options.controls.referencePath.empty()) reference = readReferenceCurve(options.controls.referencePath);
     OutputFile csvFile, jsonFile;
     csvFile.open(options.controls.csvPath);
     jsonFile.open(options.controls.jsonPath);
@@ -378,7 +443,9 @@ int listen(const ListenOptions& options) {
     std::vector<AnalyzeOptions> controlsOf;      // by LiveAnalysis engine number
     auto build = [&](uint32_t at) {
         if (!streams && !liveOn) return;
-        const int number = analysis.install(std::make_unique<BandAnalyzer>(double(at), controls), at);
+        const int number = controls.standard()
+                               ? analysis.install(std::make_unique<LevelAnalyzer>(double(at), controls), at)
+                               : analysis.install(std::make_unique<BandAnalyzer>(double(at), controls), at);
         controlsOf.resize(size_t(number) + 1);
         controlsOf[size_t(number)] = controls;
     };
@@ -427,8 +494,12 @@ int listen(const ListenOptions& options) {
                      jack.portName(1).c_str(), from.c_str(), rate, jack.period.load(),
                      options.window ? "close the window or press Ctrl-C to end" : "Ctrl-C ends");
     }
-    if (live) live->start("JACK " + jack.portName(0) + ", " + jack.portName(1) + "  (" +
-                          describeControls(options.controls) + ")", options.controls.gainDb);
+    if (live)
+        live->start("JACK " + jack.portName(0) + ", " + jack.portName(1) + "  (" +
+                        (options.controls.standard()
+                             ? levelName(options.controls) + " " + levelUnit(options.controls) + ", mode " + options.controls.mode
+                             : describeControls(options.controls)) + ")",
+                    options.controls.gainDb);
 
     IntervalWriter writer(options, csvFile, jsonFile);
     const auto started = std::chrono::steady_clock::now();
@@ -504,6 +575,28 @@ int listen(const ListenOptions& options) {
     }
     if (code == 0)  // the intervals finished before the end
         while (analysis.nextInterval(interval)) writer.write(interval, jack.period.load(), controlsOf[size_t(interval.engine)]);
+    // The standard bank's statistics over the run (since the last change of rate or controls).
+    LevelStatistics stats[kLevelEntries];
+    double seconds = 0;
+    if (code == 0 && analysis.statistics(stats, &seconds)) {
+        FileResult r;
+        r.name = "JACK " + jack.portName(0) + ", " + jack.portName(1);
+        r.format = "live input";
+        r.sampleRate = rate;
+        r.channels = 2;
+        r.frames = std::llround(seconds * rate);
+        r.measured = true;
+        for (int j = 0; j < kNumBands; ++j) {
+            BandSummary& b = r.bands[size_t(j)];
+            b.centreHz = float(MeasurementBank::centreHz(j));
+            b.aboveNyquist = std::isnan(stats[j].leq);
+            b.stats = stats[j];
+            b.referenceDb = float(reference[size_t(j)]);
+        }
+        r.total.stats = stats[kTotalEntry];
+        writer.writeSummary(r, controlsOf.back());
+        if (!options.controls.writesToStdout()) writeSummaryTable(stdout, r, controlsOf.back());
+    }
     if (analysis.droppedIntervals() > 0)
         complain(std::to_string(analysis.droppedIntervals()) + " intervals were lost: the output did not keep up");
     if (const int64_t xruns = jack.xruns.load(); xruns > 0)
@@ -534,6 +627,8 @@ int runListen(const std::vector<std::string>& args) {
     if (options.controls.help) {
         std::fputs(kListenUsage1, stdout);
         std::fputs(kControlsUsage, stdout);
+        std::fputs("\n", stdout);
+        std::fputs(kMeasurementUsage, stdout);
         std::fputs(kListenUsage2, stdout);
         return 0;
     }

@@ -8,6 +8,12 @@
 
 namespace lumetra {
 
+namespace {
+
+const float zeroLevels[kNumBands] = {};
+
+}  // namespace
+
 LiveAnalysis::LiveAnalysis(double intervalSec) : intervalSec(intervalSec) {}
 
 LiveAnalysis::~LiveAnalysis() {
@@ -32,6 +38,26 @@ int LiveAnalysis::install(std::unique_ptr<BandAnalyzer> analyzer, double sampleR
     }
     for (int j = 0; j < kNumBands; ++j) engine->centreHz[j] = analyzer->centreHz(j);
     engine->analyzer = std::move(analyzer);
+    return hand(std::move(engine), sampleRate);
+}
+
+int LiveAnalysis::install(std::unique_ptr<LevelAnalyzer> analyzer, double sampleRate) {
+    auto engine = std::make_unique<Engine>();
+    analyzer->reserve(kMaxChunk);  // no run of silence: it would count in the statistics
+    for (int j = 0; j < kNumBands; ++j) engine->centreHz[j] = analyzer->centreHz(j);
+    engine->measured = std::move(analyzer);
+    return hand(std::move(engine), sampleRate);
+}
+
+bool LiveAnalysis::statistics(LevelStatistics* entries, double* seconds) const {
+    const Engine* engine = current != nullptr ? current : pending.load(std::memory_order_acquire);
+    if (engine == nullptr || !engine->measured) return false;
+    for (int e = 0; e < kLevelEntries; ++e) entries[e] = engine->measured->statistics(e);
+    *seconds = engine->measured->seconds();
+    return true;
+}
+
+int LiveAnalysis::hand(std::unique_ptr<Engine> engine, double sampleRate) {
     engine->sampleRate = sampleRate;
     engine->intervalFrames = std::max<int64_t>(1, std::llround(intervalSec * sampleRate));
     engine->number = installed++;
@@ -68,12 +94,19 @@ void LiveAnalysis::process(float* left, float* right, int n) noexcept {
 
 void LiveAnalysis::runChunk(float* left, float* right, int n, int64_t startFrame) noexcept {
     if (current == nullptr) return;
-    BandAnalyzer& analyzer = *current->analyzer;
-    analyzer.process(left, right, n);
+    if (LevelAnalyzer* measured = current->measured.get()) {
+        measured->process(left, right, n);
+    } else {
+        current->analyzer->process(left, right, n);
+    }
     if (intervalSec <= 0) return;
-    float levels[kNumBands];
-    for (int j = 0; j < kNumBands; ++j) levels[j] = analyzer.level(j);
-    building.stats.add(levels, n);
+    if (!current->measured) {
+        float levels[kNumBands];
+        for (int j = 0; j < kNumBands; ++j) levels[j] = current->analyzer->level(j);
+        building.stats.add(levels, n);
+    } else {
+        building.stats.add(zeroLevels, n);  // counts the frames
+    }
     engineFrames += n;
     if (engineFrames < intervalEnd) return;
     // Intervals end at the first period boundary at or after each multiple of their length, so
@@ -81,6 +114,11 @@ void LiveAnalysis::runChunk(float* left, float* right, int n, int64_t startFrame
     while (intervalEnd <= engineFrames) intervalEnd += current->intervalFrames;
     building.endFrame = startFrame + n;
     building.sampleRate = current->sampleRate;
+    if (LevelAnalyzer* measured = current->measured.get()) {
+        building.measured = true;
+        measured->takeIntervalLeq(building.leqDb);
+        for (int e = 0; e < kLevelEntries; ++e) building.levelDb[e] = measured->levelDb(e);
+    }
     building.engine = current->number;
     std::copy(std::begin(current->centreHz), std::end(current->centreHz), building.centreHz);
     const uint64_t written = intervalsWritten.load(std::memory_order_relaxed);
@@ -98,7 +136,8 @@ void LiveAnalysis::publishMeters() noexcept {
     meterSequence.store(sequence + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
     for (int j = 0; j < kNumBands; ++j)
-        meters[size_t(j)].store(current->analyzer->meterFraction(j), std::memory_order_relaxed);
+        meters[size_t(j)].store(current->measured ? current->measured->meterFraction(j) : current->analyzer->meterFraction(j),
+                                std::memory_order_relaxed);
     meterSequence.store(sequence + 2, std::memory_order_release);
 }
 

@@ -10,6 +10,7 @@
 
 #include "tools/AnalyzeBands.h"
 #include "tools/AnalyzeReport.h"
+#include "tools/LevelAnalyzer.h"
 
 namespace lumetra {
 
@@ -17,7 +18,12 @@ class BandAnalyzer;
 
 // One interval of the --csv/--json streams: the band statistics over it and where it ends.
 struct LiveInterval {
-    BandStats stats;
+    BandStats stats;  // the plug-in's bank
+    // The standard bank: each entry's energy mean over the interval and its level at the end
+    // (dB; NaN for a band it does not measure).
+    bool measured = false;
+    float leqDb[kLevelEntries] = {};
+    float levelDb[kLevelEntries] = {};
     float centreHz[kNumBands] = {};  // the exact band centres at its sample rate
     int64_t endFrame = 0;               // frames analysed since the start, at its end
     double sampleRate = 0;
@@ -43,6 +49,11 @@ public:
     // at destruction.
     // Answers the analyzer's number (0, 1, ...), which the intervals it measures carry.
     int install(std::unique_ptr<BandAnalyzer> analyzer, double sampleRate);
+    // The same for the standard bank. Its statistics since it was installed: statistics().
+    int install(std::unique_ptr<LevelAnalyzer> analyzer, double sampleRate);
+    // Reader, once the audio thread has stopped calling process(): the statistics of the
+    // standard bank last in use, false when there is none.
+    bool statistics(LevelStatistics* entries, double* seconds) const;
 
     // Audio thread. One period of n >= 0 frames; without an analyzer it only counts frames.
     void process(float* left, float* right, int n) noexcept;
@@ -61,7 +72,8 @@ public:
 
 private:
     struct Engine {
-        std::unique_ptr<BandAnalyzer> analyzer;
+        std::unique_ptr<BandAnalyzer> analyzer;   // one of the two
+        std::unique_ptr<LevelAnalyzer> measured;
         double sampleRate = 0;
         float centreHz[kNumBands] = {};
         int64_t intervalFrames = 0;
@@ -70,6 +82,7 @@ private:
     };
     static constexpr size_t kIntervalSlots = 64;
 
+    int hand(std::unique_ptr<Engine> engine, double sampleRate);
     void publishMeters() noexcept;
     void runChunk(float* left, float* right, int n, int64_t startFrame) noexcept;
 

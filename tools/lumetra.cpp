@@ -20,6 +20,7 @@ const char* const kUsage =
     "  snapshot MODULE [FILE] -o PNG [--at SECONDS]\n"
     "                       the same on a virtual screen, saved as a picture\n"
     "  listen               the analyzer on a live input (sound card) through JACK or PipeWire\n"
+    "  conformance          each band of a filter bank against the one-third-octave filter limits\n"
     "\n"
     "Run 'lumetra COMMAND --help' for the options of a command.\n";
 
@@ -39,7 +40,8 @@ int main(int argc, char** argv) {
         }
         if (command == "info") return lumetra::runInfo(args);
 #if defined(_WIN32)
-        if (command == "analyze" || command == "show" || command == "snapshot" || command == "listen") {
+        if (command == "analyze" || command == "show" || command == "snapshot" || command == "listen" ||
+            command == "conformance") {
             std::fprintf(stderr, "lumetra: '%s' is available in the Linux build only\n", command.c_str());
             return 2;
         }
@@ -48,6 +50,7 @@ int main(int argc, char** argv) {
         if (command == "show") return lumetra::runShow(args);
         if (command == "snapshot") return lumetra::runSnapshot(args);
         if (command == "listen") return lumetra::runListen(args);
+        if (command == "conformance") return lumetra::runConformance(args);
 #endif
     } catch (const std::exception& e) {
         std::fprintf(stderr, "lumetra: %s\n", e.what());

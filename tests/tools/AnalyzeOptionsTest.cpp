@@ -58,6 +58,15 @@ TEST(AnalyzeOptions, BadValuesAreRejectedWithTheReason) {
         {{"--realtime=1"}, "--realtime: takes no value"},
         {{"--csv", "-", "--json", "-"}, "only one of --csv, --json, --png can write to standard output"},
         {{"-"}, "standard input is not supported"},
+        {{"--filters", "iec"}, "--filters: 'iec' is not one of plugin, standard"},
+        {{"--filters", "standard", "--time", "medium"}, "--time: 'medium' is not one of fast, slow, leq"},
+        {{"--filters", "standard", "--weighting", "B"}, "--weighting: 'B' is not one of A, C, Z"},
+        {{"--weighting", "A"}, "--weighting: needs --filters standard"},
+        {{"--time", "slow"}, "--time: needs --filters standard"},
+        {{"--offset", "100"}, "--offset: needs --filters standard"},
+        {{"--filters", "standard", "--offset", "90", "--calibrate", "c.wav"}, "give one of them"},
+        {{"--filters", "standard", "--calibrator-level", "114"}, "--calibrator-level: only with --calibrate"},
+        {{"--filters", "standard", "--calibrate", "c.wav", "--calibrator-level", "200"}, "out of range (20 to 160)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.front());

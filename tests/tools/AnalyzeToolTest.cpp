@@ -355,11 +355,17 @@ TEST(AnalyzeTool, HelpDocumentsEveryOption) {
     const auto help = analyzeTool({"--help"}, dir.path(""));
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--mode", "--resp", "--delay", "--gain", "--block", "--csv", "--json", "--png",
-                               "--realtime", "--no-live", "--quiet", "--timing", "Exit status"})
+                               "--realtime", "--no-live", "--quiet", "--timing", "Exit status", "--filters", "--time",
+                               "--weighting", "--calibrate", "--calibrator-level", "--offset", "--reference"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    const auto conformance = test::runTool({"conformance", "--help"}, dir.path(""));
+    EXPECT_EQ(conformance.status, 0);
+    for (const char* option : {"--filters", "--rate", "--png", "class 1"})
+        EXPECT_NE(conformance.out.find(option), std::string::npos) << option;
     const auto top = test::runTool({"--help"}, dir.path(""));
     EXPECT_EQ(top.status, 0);
     EXPECT_NE(top.out.find("analyze"), std::string::npos);
+    EXPECT_NE(top.out.find("conformance"), std::string::npos);
 }
 
 }  // namespace

@@ -91,6 +91,31 @@ TEST(Listen, SineThenPinkNoiseReadAsAnalyzeReadsThemInAFile) {
     EXPECT_EQ(listen.wait(5), 0) << listen.err();
 }
 
+TEST(Listen, StandardBankStreamsLeqAndEndsWithTheRunsStatistics) {
+    TempDir dir;
+    const std::vector<float> sineLoop = sine(1000.0, 0.1, kRate, 4800);  // -20 dBFS: -23.01 dB RMS, L alone
+    JackServer server(kRate, 256);
+    ASSERT_TRUE(server.ok());
+    JackPlayer player(server.name(), {sineLoop});
+    ASSERT_TRUE(player.ok());
+    const std::string json = dir.path("live.json"), csv = dir.path("live.csv");
+    ListenProcess listen(server.name(),
+                         listenArgs({"--filters", "standard", "--mode", "L", "--time", "leq", "--offset", "100",
+                                     "--json", json, "--csv", csv, "--every", "0.5", "--for", "3", "--no-live"}),
+                         dir.path(""));
+    EXPECT_EQ(listen.wait(10), 0) << listen.err();
+    const std::vector<std::string> lines = completeLines(json);
+    ASSERT_GE(lines.size(), 4u);
+    const std::string steady = lines[2];  // the player joins at once; the third interval is whole
+    EXPECT_NEAR(jsonBand(steady, 18, "leq_db"), 100 - 23.01, 0.05) << steady;
+    EXPECT_NE(steady.find("\"total\": {\"leq_db\": 76.9"), std::string::npos) << steady;
+    EXPECT_NE(steady.find("\"unit\": \"dB SPL re 20 uPa\""), std::string::npos);
+    const std::string summary = lines.back();
+    ASSERT_NE(summary.find("\"summary\": true"), std::string::npos) << summary;
+    EXPECT_NEAR(jsonBand(summary, 18, "l50_db"), 100 - 23.01, 0.05) << summary;
+    EXPECT_NE(readFile(csv).find(",1000 Hz LZeq dB SPL,"), std::string::npos);
+}
+
 TEST(Listen, WithoutAServerItSaysSoAtOnce) {
     TempDir dir;
     const auto started = std::chrono::steady_clock::now();

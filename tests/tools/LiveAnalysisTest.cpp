@@ -11,6 +11,7 @@
 #include "tests/tools/AudioFiles.h"
 #include "tools/AnalyzeOptions.h"
 #include "tools/BandAnalyzer.h"
+#include "tools/LevelAnalyzer.h"
 #include "tools/LiveAnalysis.h"
 
 namespace lumetra {
@@ -24,9 +25,12 @@ TEST(LiveAnalysis, AudioSideAllocatesNothingForAnyPeriodOrANewEngine) {
     LiveAnalysis analysis(0.05);
     analysis.install(std::make_unique<BandAnalyzer>(48000.0, AnalyzeOptions{}), 48000.0);
     AllocationCounter counter;
-    for (const double rate : {48000.0, 44100.0}) {
+    // The plug-in's bank at two rates, then the standard bank with every time weighting.
+    const AnalyzeOptions standard = parseAnalyzeOptions({"--filters", "standard", "--weighting", "A", "--time", "slow"});
+    for (const double rate : {48000.0, 44100.0, 96000.0}) {
         SCOPED_TRACE(rate);
-        if (rate != 48000.0) analysis.install(std::make_unique<BandAnalyzer>(rate, AnalyzeOptions{}), rate);
+        if (rate == 44100.0) analysis.install(std::make_unique<BandAnalyzer>(rate, AnalyzeOptions{}), rate);
+        if (rate == 96000.0) analysis.install(std::make_unique<LevelAnalyzer>(rate, standard), rate);
         counter.start();
         // Periods as servers give them, one beyond the engine's largest call, and a change back.
         for (const int n : {64, 256, 1, 1024, 4096, LiveAnalysis::kMaxChunk, 2 * LiveAnalysis::kMaxChunk + 5, 128})
@@ -43,7 +47,8 @@ TEST(LiveAnalysis, AudioSideAllocatesNothingForAnyPeriodOrANewEngine) {
         EXPECT_GT(intervals, 3);
         float fractions[kNumBands];
         ASSERT_TRUE(analysis.newestMeters(fractions));
-        EXPECT_GT(fractions[18], fractions[10] + 0.3f);
+        const int toneBand = rate == 96000.0 ? 21 : 18;  // the 1 kHz of 48 kHz samples: 2 kHz at 96 kHz
+        EXPECT_GT(fractions[toneBand], fractions[10] + 0.3f);
     }
 }
 
