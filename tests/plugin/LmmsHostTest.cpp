@@ -163,7 +163,9 @@ protected:
         std::filesystem::create_directories(dir.path("home/lmms"));
         // LMMS's configuration: set up (no first-start dialog), the plug-in folder, the VST
         // server showing an editor in a window of its own, no audio or MIDI device (the dummy
-        // audio device runs the mixer at the audio rate).
+        // audio device runs the mixer at the audio rate). Embedded (LMMS's default), the editor
+        // shows only in the effect's controls window, which nothing but a click opens; in a
+        // window of its own, the project opens it.
         std::ofstream(dir.path("home/.lmmsrc.xml"))
             << "<?xml version=\"1.0\"?>\n<!DOCTYPE lmms-config-file>\n<lmms version=\"1.2.2\">\n"
             << "  <app configured=\"1\"/>\n"
