@@ -49,7 +49,7 @@ jobs=$(nproc)
 
 # A Wine prefix made before Wine's 32-bit half was installed no longer starts: made again.
 wine32_installed=/var/lib/dpkg/info/wine32:i386.list
-for prefix in build-win/wine build-win32/wine build-win/lmms; do
+for prefix in build-win/wine build-win32/wine build/lmms; do
     if [[ -d $prefix && -e $wine32_installed && $prefix -ot $wine32_installed ]]; then rm -rf "$prefix"; fi
 done
 
@@ -94,6 +94,7 @@ case "${1:-}" in
         echo "setup: band chart in build/analysis.png, the plug-in's editor in build/editor.png" >&2
         ;;
     test)
+        build build-win32 "${windows32[@]}" -- Lumetra  # LMMS, among the Linux tests, loads it
         run_tests build
         build build-win32 "${windows32[@]}"
         build build-win "${windows[@]}"
