@@ -309,7 +309,7 @@ TEST(Lv2Plugin, SteadyStateAllocatesNothing) {
 }
 
 // Debian's hosts, given a folder of their own with the bundle in it as LV2_PATH.
-class DebianHosts : public ::testing::Test {
+class Lv2DebianHosts : public ::testing::Test {
 protected:
     void SetUp() override {
 #if !defined(LUMETRA_PLAIN_BUILD)
@@ -333,7 +333,7 @@ std::vector<float> readAudio(const std::string& path, SF_INFO& info) {
 }
 
 // lv2apply: a float file through the plug-in comes out the same, sample for sample.
-TEST_F(DebianHosts, Lv2applyPassesAFileThroughBitForBit) {
+TEST_F(Lv2DebianHosts, Lv2applyPassesAFileThroughBitForBit) {
     const std::vector<float> stereo = testSignal();
     writeAudio(dir.path("in.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, kRate, 2, stereo);
     const ToolRun run = runProgram({"lv2apply", "-i", dir.path("in.wav"), "-o", dir.path("out.wav"), "-c", "mode",
@@ -351,7 +351,7 @@ TEST_F(DebianHosts, Lv2applyPassesAFileThroughBitForBit) {
 // jalv on a private JACK server on its dummy driver: its ports named by the Turtle's symbols, a
 // control set on its command line, and the level outputs its console shows ("monitors") showing a
 // 1 kHz tone played into it in the 1 kHz band, at the tone's level.
-TEST_F(DebianHosts, JalvRunsItOnAJackServer) {
+TEST_F(Lv2DebianHosts, JalvRunsItOnAJackServer) {
     JackServer server(kRate, 256);
     ASSERT_TRUE(server.ok());
     JackPlayer player(server.name(), {sine(1000.0, 0.1, kRate, 4800)});  // -20 dBFS peak: -23 dB RMS
