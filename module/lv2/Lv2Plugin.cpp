@@ -125,6 +125,8 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rateHz, const char*, const 
         if (!instance->effect || !instance->usable()) return nullptr;
         instance->effect->dispatcher(effOpen, 0, 0, nullptr, 0.0f);
         instance->effect->dispatcher(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rateHz));
+        // The bands built for this rate here, where allocating is allowed; activate only clears.
+        instance->effect->dispatcher(effMainsChanged, 0, 1, nullptr, 0.0f);
         return instance.release();
     } catch (...) {
         return nullptr;
