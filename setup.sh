@@ -18,8 +18,9 @@ packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev l
 packages+=(lv2-dev liblilv-dev)
 # The tests also load the plug-in into a real host: Ardour, run headless.
 [[ ${1:-} == test ]] && packages+=(ardour)
-# ... and the LV2 bundle into LV2's own tools and hosts: sord_validate, lv2info, lv2apply, jalv.
-[[ ${1:-} == test ]] && packages+=(sordi lilv-utils jalv)
+# ... and the LV2 bundle into LV2's own tools and hosts: sord_validate, lv2info, lv2apply, jalv
+# (xwininfo finds the editor window jalv shows).
+[[ ${1:-} == test ]] && packages+=(sordi lilv-utils jalv x11-utils)
 # The live analyzer (lumetra listen) needs JACK; without it the rest still builds and listen says
 # why it is missing.
 jack_packages=(jackd2 libjack-jackd2-dev)
