@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
 
 #include "module/EffectFactory.h"
 #include "module/lv2/Lv2Ports.h"
@@ -26,7 +27,8 @@ VstIntPtr effectHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, floa
 
 class Instance {
 public:
-    explicit Instance(AudioEffect* effectIn) : effect(effectIn), analyzer(dynamic_cast<ADelay*>(effectIn)) {
+    explicit Instance(std::unique_ptr<AudioEffect> effectIn)
+        : effect(std::move(effectIn)), analyzer(dynamic_cast<ADelay*>(effect.get())) {
         for (float& value : applied) value = std::numeric_limits<float>::quiet_NaN();
     }
     ~Instance() {
@@ -66,8 +68,8 @@ void Instance::applyControls() {
 
 // The effect copies each input to its output, then analyses the inputs. An LV2 host may give one
 // buffer to several ports; where an output is the other channel's input, that input would be
-// overwritten before it is read. Then the effect analyses with the outputs given as the inputs
-// (it copies nothing), and the copies are made here in an order that reads each input first.
+// overwritten before it is read. Then the effect is given the inputs as its outputs (it analyses
+// and copies nothing), and the copies are made here in an order that reads each input first.
 void Instance::process(float* in[2], float* out[2], uint32_t frames) {
     const auto n = static_cast<VstInt32>(frames);
     if (out[0] != in[1] && out[1] != in[0]) {
@@ -97,10 +99,12 @@ void Instance::process(float* in[2], float* out[2], uint32_t frames) {
     }
 }
 
-// Blocks longer than kPiece go to the effect in pieces: the band levels do not depend on how the
-// audio is split, and the effect's buffers, sized for one second, never grow on this thread.
+// The audio goes to the effect in pieces of at most kPiece frames: the band levels do not depend on
+// how it is split, and the effect's buffers are made for longer blocks than that at every rate it
+// analyses (one second, at least 1000 frames; a plain kernel's for its default block of 1024), so
+// none grows on this thread whatever the host's block.
 void Instance::run(uint32_t frames) {
-    constexpr uint32_t kPiece = 8192;
+    constexpr uint32_t kPiece = 512;
     applyControls();
     float* in[2] = {ports[kInLeft], ports[kInRight]};
     float* out[2] = {ports[kOutLeft], ports[kOutRight]};
@@ -117,11 +121,13 @@ void Instance::run(uint32_t frames) {
         if (float* port = ports[kFirstLevelPort + j]) *port = levels[j];
 }
 
+// The host's instantiation thread, as activate, deactivate and cleanup.
 LV2_Handle instantiate(const LV2_Descriptor*, double rateHz, const char*, const LV2_Feature* const*) noexcept {
     // A rate the bands cannot be built for would analyse other bands than the outputs name.
     if (!ADelay::canAnalyseAt(static_cast<float>(rateHz))) return nullptr;
     try {
-        auto instance = std::make_unique<Instance>(createProcessingObject(effectHost));
+        std::unique_ptr<AudioEffect> effect(createProcessingObject(effectHost));
+        auto instance = std::make_unique<Instance>(std::move(effect));
         if (!instance->effect || !instance->usable()) return nullptr;
         instance->effect->dispatcher(effOpen, 0, 0, nullptr, 0.0f);
         instance->effect->dispatcher(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rateHz));
@@ -135,7 +141,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rateHz, const char*, const 
 
 Instance* instanceOf(LV2_Handle handle) { return static_cast<Instance*>(handle); }
 
-void connectPort(LV2_Handle handle, uint32_t port, void* data) noexcept {
+void connectPort(LV2_Handle handle, uint32_t port, void* data) noexcept {  // Audio thread
     if (handle) instanceOf(handle)->connect(port, data);
 }
 
@@ -148,7 +154,7 @@ void activate(LV2_Handle handle) noexcept {
         }
 }
 
-void run(LV2_Handle handle, uint32_t frames) noexcept {
+void run(LV2_Handle handle, uint32_t frames) noexcept {  // Audio thread
     if (handle) try {
             instanceOf(handle)->run(frames);
         } catch (...) {

@@ -12,9 +12,13 @@ for tool in jalv.gtk3 jackd jack_lsp xwininfo; do
 done
 work=$(mktemp -d)
 pids=()
+# jalv first, then the server once jalv has gone: a server that ends while a client is still
+# leaving keeps its entry in JACK's registry of servers, which holds eight.
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
+    for ((k = ${#pids[@]} - 1; k >= 0; --k)); do
+        kill "${pids[k]}" 2>/dev/null || true
+        wait "${pids[k]}" 2>/dev/null || true
+    done
     rm -rf "$work"
 }
 trap cleanup EXIT
