@@ -8,18 +8,23 @@
 #   ./setup.sh test     ... then run every test: Linux, Windows under Wine (build-win/), then the
 #                       sanitizer configurations
 #   ./setup.sh install  ... then install for this user: the plug-in into ~/.vst (where Linux hosts
-#                       look), the tool into ~/.local/bin
+#                       look), the tool into ~/.local/bin, the LV2 bundle into ~/.lv2
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
           libcairo2-dev libsndfile1-dev fonts-liberation xvfb xauth libxtst-dev dpkg-dev
           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 nsis)
+# The LV2 bundle: LV2's C API and schemas; lilv, which lumetra info reads bundles with.
+packages+=(lv2-dev liblilv-dev)
 # 32-bit Windows programs (the 32-bit DLL's tests, the installer) run on Wine's 32-bit half.
 i386_packages=(wine32:i386)
 # The tests also load the plug-in into real hosts: Ardour, run headless; and LMMS, a 32-bit
 # Windows host's plug-in loader under Wine (Debian has it for i386 only).
 [[ ${1:-} == test ]] && packages+=(ardour) && i386_packages+=(lmms:i386 lmms-vst-server:i386)
+# ... and the LV2 bundle into LV2's own tools and hosts: sord_validate, lv2info, lv2apply, jalv
+# (xwininfo finds the editor window jalv shows).
+[[ ${1:-} == test ]] && packages+=(sordi lilv-utils jalv x11-utils)
 # The live analyzer (lumetra listen) needs JACK; without it the rest still builds and listen says
 # why it is missing.
 jack_packages=(jackd2 libjack-jackd2-dev)
@@ -117,6 +122,10 @@ case "${1:-}" in
         cmake --install build --component tool --prefix "$HOME/.local"
         install -D -m 0644 build/Lumetra.so "$HOME/.vst/Lumetra.so"
         echo "setup: installed $HOME/.vst/Lumetra.so and $HOME/.local/bin/lumetra" >&2
+        rm -rf "$HOME/.lv2/Lumetra.lv2"
+        install -d "$HOME/.lv2/Lumetra.lv2"
+        install -m 0644 build/Lumetra.lv2/* "$HOME/.lv2/Lumetra.lv2/"
+        echo "setup: installed $HOME/.lv2/Lumetra.lv2" >&2
         ;;
     *)
         echo "usage: $0 [run|test|install]" >&2

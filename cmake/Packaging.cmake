@@ -4,6 +4,14 @@
 set(LUMETRA_VST_DIR "lib/vst" CACHE STRING "Where the module is installed, relative to the prefix")
 install(TARGETS Lumetra LIBRARY DESTINATION ${LUMETRA_VST_DIR} COMPONENT plugin)
 install(TARGETS lumetra RUNTIME DESTINATION bin COMPONENT tool)
+# The LV2 bundle where LV2 hosts look: lib/lv2/Lumetra.lv2 under the prefix (/usr/lib/lv2 in the
+# Debian package); `./setup.sh install` puts it into ~/.lv2.
+if(TARGET Lumetra_lv2_bundle)
+    set(LUMETRA_LV2_DIR "lib/lv2" CACHE STRING "Where the LV2 bundle goes, relative to the prefix")
+    install(TARGETS Lumetra_lv2 Lumetra_lv2_ui LIBRARY DESTINATION ${LUMETRA_LV2_DIR}/Lumetra.lv2 COMPONENT plugin)
+    install(DIRECTORY ${LUMETRA_LV2_BUNDLE}/ DESTINATION ${LUMETRA_LV2_DIR}/Lumetra.lv2 COMPONENT plugin
+            FILES_MATCHING PATTERN "*.ttl")
+endif()
 
 # `cpack` in the build folder: lumetra_<version>_amd64.deb, with the libraries the module and the
 # tool link declared as its dependencies (dpkg-shlibdeps).

@@ -50,6 +50,11 @@ bool AEffGUIEditor::getRect(ERect** result) {
     return true;
 }
 
+void* AEffGUIEditor::getFrameWindow() {
+    if (frame == nullptr || frame->getPlatformFrame() == nullptr) return nullptr;
+    return frame->getPlatformFrame()->getPlatformRepresentation();
+}
+
 void AEffGUIEditor::idle() {
     if (inIdleFeedback || frame == nullptr) return;  // re-entered from masterIdle, or closed
     frame->idle();

@@ -26,6 +26,7 @@ public:
     bool onKeyDown(VstKeyCode& keyCode) override;
     bool onKeyUp(VstKeyCode& keyCode) override;
     bool onWheel(float distance) override;
+    void* getFrameWindow() override;
 
     // The frame's requests; UI thread.
     void doIdleStuff() override;

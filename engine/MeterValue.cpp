@@ -56,7 +56,9 @@ float log10Special(float x) {
 
 inline bool positiveFinite(float x) { return x > 0.0f && x <= std::numeric_limits<float>::max(); }
 
-float fractionOf(float d, float volume) {
+}  // namespace
+
+float meterFractionOfDecibels(float d, float volume) {
     const float t = volume * 40.0f;
     const float top = 40.0f - t;
     const float bottom = -20.0f - t;
@@ -64,8 +66,6 @@ float fractionOf(float d, float volume) {
     if (d >= top) return 1.0f;
     return (d - bottom) / (top - bottom);
 }
-
-}  // namespace
 
 float log10Float(float x) {
     return positiveFinite(x) ? static_cast<float>(log10Positive<Scalar>(static_cast<double>(x))) : log10Special(x);
@@ -99,7 +99,7 @@ void meterDecibels(const float* levels, float* decibels, int n) {
     }
 }
 
-float meterFraction(float level, float volume) { return fractionOf(meterDecibels(level), volume); }
+float meterFraction(float level, float volume) { return meterFractionOfDecibels(meterDecibels(level), volume); }
 
 namespace {
 

@@ -26,6 +26,10 @@ void meterDecibels(const float* levels, float* decibels, int n);
 // 0 to 1: the level's place in the window from (-20 - 40 x volume) dB to (40 - 40 x volume) dB.
 // 0 for a level or volume that gives no number (NaN), so a packed value is never NaN.
 float meterFraction(float level, float volume);
+// The same from the level's meterDecibels: meterFraction(level, volume) is exactly
+// meterFractionOfDecibels(meterDecibels(level), volume), so a level handed on in dB (an LV2 level
+// output) gives the meters the same fraction.
+float meterFractionOfDecibels(float decibels, float volume);
 // The levels that need no logarithm at one Volume: meterFraction is 0 for every level up to
 // zeroUpTo and 1 for every level from oneFrom on (it never falls as the level rises); -1 and NaN
 // when there are none. Found with meterFraction itself, so they are exact.

@@ -9,3 +9,8 @@ class AudioEffect;
 // An ADelayEdit with its ADEditor (where the build has an editor), talking to the host through
 // audioMaster; null when creation fails (never throws).
 AudioEffect* createEffectObject(audioMasterCallback audioMaster) noexcept;
+
+// The same effect without an editor (module/ProcessingFactory.cpp, library
+// lumetra_module_processing, which links no toolkit): for a format whose editor lives in a binary
+// of its own (LV2's DSP binary). Null when creation fails (never throws).
+AudioEffect* createProcessingObject(audioMasterCallback audioMaster) noexcept;

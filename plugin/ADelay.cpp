@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/BandBank.h"
 #include "engine/MeterValue.h"
 #include "plugin/HostText.h"
 
@@ -62,6 +63,20 @@ void ADelay::pushMeters() {
     for (int32_t j = 0; j < numBands; ++j)
         setParameter(lumetra::kFeedBack, lumetra::packedMeterValue(j, engine.meterFraction(j)));
 }
+
+void ADelay::bandLevelsDb(float decibels[lumetra::AnalyzerEngine::numBands]) const {  // Audio thread
+    float levels[numBands];
+    for (int32_t j = 0; j < numBands; ++j) levels[j] = engine.level(j);
+    lumetra::meterDecibels(levels, decibels, numBands);
+}
+
+void ADelay::showBandLevel(int32_t band, float levelDb) {  // UI thread
+    if (band < 0 || band >= numBands) return;
+    const float fraction = lumetra::meterFractionOfDecibels(levelDb, volumeValue);
+    setParameter(lumetra::kFeedBack, lumetra::packedMeterValue(band, fraction));
+}
+
+bool ADelay::canAnalyseAt(float rateHz) { return lumetra::isUsableSampleRate(rateHz); }
 
 bool ADelay::getEffectName(char* name) { return lumetra::copyText(name, "Lumetra", kVstMaxEffectNameLen); }
 bool ADelay::getVendorString(char* text) { return lumetra::copyText(text, "Farnwick board", kVstMaxVendorStrLen); }

@@ -45,6 +45,20 @@ public:
     // Sets every detector's attack and release times from Resp. Thread that sets Resp, or resume.
     void applyResponseMode();
 
+    // For format modules that show the band levels apart from the editor: LV2's level outputs, and
+    // an LV2 editor that gets them from the host, perhaps in another process than the processing.
+    // The 32 band levels after the last block, in dB as the meters compute them: 20 log10(level +
+    // 1e-20), -400 in silence; band 0 first. Audio thread, after processReplacing.
+    void bandLevelsDb(float decibels[lumetra::AnalyzerEngine::numBands]) const;
+    // A band level measured by another instance of this effect, in dB as bandLevelsDb gives it,
+    // onto this effect's editor: its packed meter value at the current Volume through
+    // setParameter(1), the fraction bit for bit as the block processing computes it. A band
+    // outside 0 to 31 does nothing. UI thread.
+    void showBandLevel(int32_t band, float levelDb);
+    // Whether the engine builds its bands for this rate (1 kHz to 768 kHz); at any other rate the
+    // bank keeps the rate it was built for, and the analysis would be of the wrong bands.
+    static bool canAnalyseAt(float rateHz);
+
     std::unique_ptr<ProgramSlot[]> programs;
     lumetra::Relaxed<float> delayValue = 0.0f;
     lumetra::Relaxed<float> feedBackValue = 0.0f;

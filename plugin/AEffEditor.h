@@ -29,6 +29,9 @@ public:
     }
     virtual void close() { systemWindow = nullptr; }
     virtual bool isOpen() { return systemWindow != nullptr; }
+    // The window the editor made inside the parent window (an X11 window id, or an HWND), for a
+    // format whose host embeds that window itself (an LV2 UI's widget); null while closed.
+    virtual void* getFrameWindow() { return nullptr; }
     virtual void idle() {}
     virtual bool onKeyDown(VstKeyCode& /*keyCode*/) { return false; }
     virtual bool onKeyUp(VstKeyCode& /*keyCode*/) { return false; }

@@ -12,6 +12,7 @@ const char* const kInfoUsage =
     "\n"
     "Loads the VST 2.4 module (for example build/Lumetra.so) through its entry point, as a host\n"
     "does, and prints its descriptor, identity strings, parameters and program names.\n"
+    "An LV2 bundle (a folder, such as build/Lumetra.lv2) is read as LV2 hosts read it.\n"
     "Exit codes: 0 success, 2 usage error or a file that is not a usable module.\n";
 
 std::string fourChars(VstInt32 id) {
@@ -34,6 +35,7 @@ int lumetra::runInfo(const std::vector<std::string>& args) {
         std::fputs(kInfoUsage, stderr);
         return 2;
     }
+    if (isLv2Bundle(args[0])) return runInfoLv2(args[0]);
     VstHost host;
     host.answers[audioMasterGetSampleRate] = 0;  // as a scanner does
     if (!host.load(args[0])) {

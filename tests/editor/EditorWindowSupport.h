@@ -92,6 +92,10 @@ private:
     bool loadModule();  // the module loaded and resumed; false (with why) when it did not load
 };
 
+// What a window of the given size shows, read back from the window system (connection: the
+// test's X11 Display*). X11 only.
+Picture windowPicture(void* connection, NativeWindow window, int width, int height);
+
 // A sine of the given peak amplitude, frequency and length at 48 kHz.
 std::vector<float> sine(float amplitude, double hz, size_t frames);
 

@@ -69,19 +69,22 @@ NativeWindow ModuleEditor::frameWindow() const {
     return frame;
 }
 
-Picture ModuleEditor::picture() {
+Picture windowPicture(void* connection, NativeWindow window, int width, int height) {
     Picture picture;
-    XImage* image = XGetImage(displayOf(*this), frameWindow(), 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
+    XImage* image = XGetImage(static_cast<Display*>(connection), window, 0, 0, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (image == nullptr) return picture;
-    picture.width = kWidth;
-    picture.height = kHeight;
-    picture.pixels.resize(static_cast<size_t>(kWidth) * static_cast<size_t>(kHeight));
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x)
-            picture.pixels[static_cast<size_t>(y * kWidth + x)] = static_cast<uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu;
+    picture.width = width;
+    picture.height = height;
+    picture.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            picture.pixels[static_cast<size_t>(y * width + x)] = static_cast<uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu;
     XDestroyImage(image);
     return picture;
 }
+
+Picture ModuleEditor::picture() { return windowPicture(connection, frameWindow(), kWidth, kHeight); }
 
 void ModuleEditor::mouseDown(int x, int y, int32_t modifiers) {
     x11test::sendButton(displayOf(*this), frameWindow(), ButtonPress, Button1, x, y, xState(modifiers));

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -21,16 +22,28 @@ std::string scratchDir() {
 }
 
 // By its path, and by its bare file name from its own folder, as people type it (a name without a
-// slash is a file here, not a library for the loader to search for).
+// slash is a file here, not a library for the loader to search for); the LV2 bundle as LV2 hosts
+// read it, its plug-in made once.
 TEST(InfoCommand, DescribesTheModule) {
     const std::filesystem::path module(LUMETRA_MODULE_PATH);
-    for (const auto& [name, workDir] : {std::pair{module.string(), std::string()},
-                                        std::pair{module.filename().string(), module.parent_path().string()}}) {
-        auto run = runTool({"info", name}, scratchDir(), workDir);
-        EXPECT_EQ(run.status, 0) << name << ": " << run.err;
-        EXPECT_NE(run.out.find("Lmtr"), std::string::npos) << run.out;
-        EXPECT_NE(run.out.find("0x11"), std::string::npos) << run.out;
-        EXPECT_NE(run.out.find("Init"), std::string::npos) << run.out;
+    struct Row {
+        std::string name, workDir;
+        std::vector<std::string> expected;
+    };
+    std::vector<Row> rows = {{module.string(), "", {"Lmtr", "0x11", "Init"}},
+                             {module.filename().string(), module.parent_path().string(), {"Lmtr", "0x11", "Init"}}};
+#if defined(LUMETRA_LV2_BUNDLE)
+    const std::vector<std::string> lv2 = {"plugin        urn:lumetra:analyzer", "instance      made at 48000 Hz",
+                                          "(X11UI)", "Delay          0 to 300 ms, default 0", "0=L 1=M 2=R",
+                                          "Level 20 kHz   -120 to 40 db", "presets (16):\n  Init 1\n  Init 2\n"};
+    rows.push_back({LUMETRA_LV2_BUNDLE, "", lv2});
+    rows.push_back({"Lumetra.lv2/", std::filesystem::path(LUMETRA_LV2_BUNDLE).parent_path().string(), lv2});
+#endif
+    for (const Row& row : rows) {
+        auto run = runTool({"info", row.name}, scratchDir(), row.workDir);
+        EXPECT_EQ(run.status, 0) << row.name << ": " << run.err;
+        for (const std::string& expected : row.expected)
+            EXPECT_NE(run.out.find(expected), std::string::npos) << row.name << " lacks " << expected << ":\n" << run.out;
     }
 }
 
@@ -38,7 +51,13 @@ TEST(InfoCommand, RejectsWhatIsNotAModule) {
     std::string dir = scratchDir();
     std::string textFile = dir + "/notes.so";
     std::ofstream(textFile) << "not a shared object\n";
-    for (const std::string& path : {dir + "/missing.so", textFile, std::string("/lib/x86_64-linux-gnu/libm.so.6")}) {
+    // Folders that are no LV2 bundle: none at all, one without a manifest, one whose Turtle is
+    // not Turtle.
+    std::filesystem::create_directories(dir + "/empty.lv2");
+    std::filesystem::create_directories(dir + "/garbled.lv2");
+    std::ofstream(dir + "/garbled.lv2/manifest.ttl") << "<urn:x> a <http://lv2plug.in/ns/lv2core#Plugin ;;\n";
+    for (const std::string& path : {dir + "/missing.so", textFile, std::string("/lib/x86_64-linux-gnu/libm.so.6"),
+                                    dir + "/missing.lv2", dir + "/empty.lv2", dir + "/garbled.lv2"}) {
         if (path.find("libm") != std::string::npos && !std::filesystem::exists(path)) continue;
         auto run = runTool({"info", path}, dir);
         EXPECT_EQ(run.status, 2) << path;

@@ -43,11 +43,15 @@ void stop(pid_t& pid) {
     reap(pid, 5);
 }
 
+// stdin: /dev/null, or the given descriptor (the read end of a pipe).
 pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnvironment,
-            const std::string& outPath, const std::string& errPath) {
+            const std::string& outPath, const std::string& errPath, int stdinFd = -1) {
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    if (stdinFd >= 0)
+        posix_spawn_file_actions_adddup2(&files, stdinFd, 0);
+    else
+        posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&files, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&files, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> argv, envp;
@@ -205,5 +209,35 @@ void ListenProcess::signal(int number) const {
 }
 
 std::string ListenProcess::err() const { return readFile(dir + "/listen.err"); }
+
+JackProgram::JackProgram(const std::string& server, const std::vector<std::string>& argv,
+                         const std::vector<std::string>& environment, const std::string& dirIn)
+    : dir(dirIn) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "no pipe for " << argv[0];
+        return;
+    }
+    std::vector<std::string> env = environment;
+    env.push_back("JACK_DEFAULT_SERVER=" + server);
+    pid = spawn(argv, env, dir + "/program.out", dir + "/program.err", ends[0]);
+    close(ends[0]);
+    input = ends[1];
+    if (pid <= 0) ADD_FAILURE() << "cannot start " << argv[0];
+}
+
+JackProgram::~JackProgram() {
+    if (input >= 0) close(input);
+    stop(pid);
+}
+
+bool JackProgram::running() { return pid > 0 && reap(pid, 0) < 0; }
+
+void JackProgram::send(const std::string& text) {
+    if (input >= 0 && write(input, text.data(), text.size()) != ssize_t(text.size())) ADD_FAILURE() << "cannot write";
+}
+
+std::string JackProgram::out() const { return readFile(dir + "/program.out"); }
+std::string JackProgram::err() const { return readFile(dir + "/program.err"); }
 
 }  // namespace lumetra::test

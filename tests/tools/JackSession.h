@@ -48,6 +48,10 @@ public:
     bool setPeriod(int frames) { return jack_set_buffer_size(client, jack_nframes_t(frames)) == 0; }
     // True once the port exists and has a connection.
     bool connected(const std::string& port) const;
+    // Connects two ports of the server (its own out_1 is "player:out_1").
+    bool connect(const std::string& from, const std::string& to) {
+        return jack_connect(client, from.c_str(), to.c_str()) == 0;
+    }
 
 private:
     static int process(jack_nframes_t frames, void* self);
@@ -75,6 +79,28 @@ public:
 
 private:
     pid_t pid = -1;
+    std::string dir;
+};
+
+// Any JACK program (argv[0] found on PATH) with JACK_DEFAULT_SERVER=server and more environment
+// lines; stdout and stderr go to files in dir, and stdin is a pipe held open until the object
+// goes, since a program that reads commands (jalv) ends at the end of its input.
+class JackProgram {
+public:
+    JackProgram(const std::string& server, const std::vector<std::string>& argv,
+                const std::vector<std::string>& environment, const std::string& dir);
+    ~JackProgram();  // closes its input and kills it if it still runs
+    JackProgram(const JackProgram&) = delete;
+    JackProgram& operator=(const JackProgram&) = delete;
+
+    bool running();
+    void send(const std::string& text);  // to its input
+    std::string out() const;
+    std::string err() const;
+
+private:
+    pid_t pid = -1;
+    int input = -1;
     std::string dir;
 };
 

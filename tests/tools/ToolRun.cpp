@@ -19,12 +19,8 @@ std::string quote(const std::string& arg) {
     return out + "'";
 }
 
-}  // namespace
-
-ToolRun runTool(const std::vector<std::string>& args, const std::string& dir, const std::string& workDir) {
-    std::string command = workDir.empty() ? std::string() : "cd " + quote(workDir) + " && ";
-    command += quote(LUMETRA_TOOL_PATH);
-    for (const std::string& arg : args) command += " " + quote(arg);
+// command with stdin from /dev/null, stdout and stderr captured in dir.
+ToolRun runCommand(std::string command, const std::string& dir) {
     const std::string outPath = dir + "/tool.out", errPath = dir + "/tool.err";
     command += " </dev/null >" + quote(outPath) + " 2>" + quote(errPath);
     ToolRun run;
@@ -33,6 +29,23 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& dir, co
     run.out = readFile(outPath);
     run.err = readFile(errPath);
     return run;
+}
+
+}  // namespace
+
+ToolRun runTool(const std::vector<std::string>& args, const std::string& dir, const std::string& workDir) {
+    std::string command = workDir.empty() ? std::string() : "cd " + quote(workDir) + " && ";
+    command += quote(LUMETRA_TOOL_PATH);
+    for (const std::string& arg : args) command += " " + quote(arg);
+    return runCommand(command, dir);
+}
+
+ToolRun runProgram(const std::vector<std::string>& argv, const std::string& dir,
+                   const std::vector<std::string>& environment) {
+    std::string command = "env";
+    for (const std::string& line : environment) command += " " + quote(line);
+    for (const std::string& arg : argv) command += " " + quote(arg);
+    return runCommand(command, dir);
 }
 
 std::vector<std::string> splitLines(const std::string& text) {

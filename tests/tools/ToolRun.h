@@ -14,6 +14,10 @@ struct ToolRun {
 // args follow the program name; dir receives the captured streams. stdin is /dev/null. The
 // program runs in workDir when one is given.
 ToolRun runTool(const std::vector<std::string>& args, const std::string& dir, const std::string& workDir = {});
+// The same for any program: argv[0] is the program (found on PATH), environment lines NAME=VALUE
+// are added to the test's own.
+ToolRun runProgram(const std::vector<std::string>& argv, const std::string& dir,
+                   const std::vector<std::string>& environment = {});
 
 std::vector<std::string> splitLines(const std::string& text);
 std::vector<std::string> splitFields(const std::string& line, char separator = ',');
