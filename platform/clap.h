@@ -311,6 +311,11 @@ struct clap_plugin_latency {
 };
 typedef clap_plugin_latency clap_plugin_latency_t;
 
+struct clap_host_latency {
+    void (*changed)(const clap_host_t* host);
+};
+typedef clap_host_latency clap_host_latency_t;
+
 // ---- GUI.
 constexpr const char* CLAP_EXT_GUI = "clap.gui";
 constexpr const char* CLAP_WINDOW_API_WIN32 = "win32";
