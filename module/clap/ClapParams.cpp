@@ -134,7 +134,9 @@ bool ClapPlugin::textToValue(clap_id id, const char* text, double& value) const 
     double number = 0.0;
     std::string_view unit;
     float result = 0.0f;
-    if (id == kVolume && (whole == "-oo" || sameWord(whole, "-inf") || sameWord(whole, "-inf dB"))) {
+    std::string_view level = whole;  // Gain without its unit
+    if (level.size() >= 2 && sameWord(level.substr(level.size() - 2), "dB")) level = trimmed(level.substr(0, level.size() - 2));
+    if (id == kVolume && (level == "-oo" || sameWord(level, "-inf"))) {
         result = 0.0f;
     } else {
         if (!readNumber(whole, number, unit)) return false;
@@ -145,14 +147,32 @@ bool ClapPlugin::textToValue(clap_id id, const char* text, double& value) const 
             result = delayShowing(number);
         } else if (id == kVolume) {
             if (!unit.empty() && !sameWord(unit, "dB")) return false;
-            result = static_cast<float>(std::clamp(std::pow(10.0, number / 20.0), 0.0, 1.0));
+            result = showing(id, static_cast<float>(std::clamp(std::pow(10.0, number / 20.0), 0.0, 1.0)), level);
         } else {
             if (!unit.empty()) return false;
-            result = static_cast<float>(std::clamp(number, 0.0, 1.0));
+            result = showing(id, static_cast<float>(std::clamp(number, 0.0, 1.0)), whole);
         }
     }
     value = result;
     return true;
+}
+
+// The display texts truncate their last digit, so the float nearest to a number read from one may
+// show one less. The nearest float to value that shows the number as typed (a few steps either
+// way); value itself when none does, as for a number typed in another form.
+float ClapPlugin::showing(clap_id id, float value, std::string_view typed) const {
+    const std::string_view number = typed.substr(0, typed.find_first_of(" \t"));
+    char display[kVstMaxParamStrLen + 1] = {};
+    float below = value, above = value;
+    for (int step = 0; step < 64; ++step) {
+        for (const float candidate : {above, below}) {
+            effect->getParameterDisplayAt(static_cast<VstInt32>(id), candidate, display);
+            if (number == display) return candidate;
+        }
+        above = std::min(std::nextafter(above, 2.0f), 1.0f);
+        below = std::max(std::nextafter(below, -1.0f), 0.0f);
+    }
+    return value;
 }
 
 // The Delay sample count the effect shows for value (its display text read back).

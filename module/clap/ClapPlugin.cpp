@@ -304,13 +304,12 @@ void ClapPlugin::sendEdits(const clap_output_events_t* out) {
     if (!editsLost) return;
     editsLost = false;
     bool complete = true;
-    for (const clap_id id : kParamIds) {
-        const bool editing = editorGesture[id];
-        if (editing && !hostGesture[id]) hostGesture[id] = sendGesture(*out, CLAP_EVENT_PARAM_GESTURE_BEGIN, id);
+    for (const clap_id id : kParamIds)
+        if (editorGesture[id] && !hostGesture[id]) complete = (hostGesture[id] = sendGesture(*out, CLAP_EVENT_PARAM_GESTURE_BEGIN, id)) && complete;
+    for (const clap_id id : kParamIds)
         complete = sendValue(*out, id, effect->getParameter(static_cast<VstInt32>(id))) && complete;
-        if (!editing && hostGesture[id]) hostGesture[id] = !sendGesture(*out, CLAP_EVENT_PARAM_GESTURE_END, id);
-        complete = complete && hostGesture[id] == editing;
-    }
+    for (const clap_id id : kParamIds)
+        if (!editorGesture[id] && hostGesture[id]) complete = !(hostGesture[id] = !sendGesture(*out, CLAP_EVENT_PARAM_GESTURE_END, id)) && complete;
     if (!complete) editsLost = true;  // tried again at the next call
 }
 

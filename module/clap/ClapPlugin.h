@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "module/clap/EditQueue.h"
 #include "platform/Relaxed.h"
@@ -91,6 +92,7 @@ private:
     // Delay's sample count as the effect shows it, and back (ClapParams.cpp).
     int32_t delaySamplesShown(float delay) const;
     float delayShowing(double samples) const;
+    float showing(clap_id id, float value, std::string_view typed) const;
 
     // The editor window (ClapGui.cpp).
     void openEditor();
