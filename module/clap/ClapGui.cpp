@@ -49,7 +49,14 @@ bool sizeEntry(const clap_plugin_t* p, uint32_t* width, uint32_t* height) noexce
 }
 
 bool canResizeEntry(const clap_plugin_t*) noexcept { return false; }
-bool resizeHintsEntry(const clap_plugin_t*, clap_gui_resize_hints_t*) noexcept { return false; }
+
+// Hints for a host that asks although the size is fixed: no resizing in either direction.
+bool resizeHintsEntry(const clap_plugin_t* p, clap_gui_resize_hints_t* hints) noexcept {
+    uint32_t width = 0, height = 0;
+    if (hints == nullptr || !sizeEntry(p, &width, &height)) return false;
+    *hints = {false, false, true, width, height};
+    return true;
+}
 
 // The one size there is, whatever was asked.
 bool adjustSizeEntry(const clap_plugin_t* p, uint32_t* width, uint32_t* height) noexcept {

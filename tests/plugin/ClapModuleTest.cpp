@@ -502,6 +502,9 @@ TEST_F(ClapEditor, OpensInTheParentOnShowAndShowsTheVstEditorsPicture) {
     EXPECT_EQ(width, 900u);
     EXPECT_EQ(height, 277u);
     EXPECT_FALSE(gui->can_resize(p));
+    clap_gui_resize_hints_t hints{true, true, false, 0, 0};
+    ASSERT_TRUE(gui->get_resize_hints(p, &hints));
+    EXPECT_FALSE(hints.can_resize_horizontally || hints.can_resize_vertically);
     EXPECT_FALSE(gui->set_size(p, 901, 277));
     EXPECT_TRUE(gui->set_size(p, 900, 277));
     width = 10;
