@@ -6,16 +6,16 @@
 #                       plug-in's editor showing it
 #   ./setup.sh test     ... then run every test: Linux, Windows under Wine (build-win/), then the
 #                       sanitizer configurations
-#   ./setup.sh install  ... then install for this user: the plug-in into ~/.vst (where Linux hosts
-#                       look), the tool into ~/.local/bin
+#   ./setup.sh install  ... then install for this user: the plug-in into ~/.vst and ~/.clap (where
+#                       Linux hosts look), the tool into ~/.local/bin
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libx11-dev
           libcairo2-dev libsndfile1-dev fonts-liberation xvfb xauth libxtst-dev dpkg-dev
           g++-mingw-w64-x86-64-posix wine wine64)
-# The tests also load the plug-in into a real host: Ardour, run headless.
-[[ ${1:-} == test ]] && packages+=(ardour)
+# The tests also load the plug-in into real hosts: Ardour and Qtractor, run headless.
+[[ ${1:-} == test ]] && packages+=(ardour qtractor)
 # The live analyzer (lumetra listen) needs JACK; without it the rest still builds and listen says
 # why it is missing.
 jack_packages=(jackd2 libjack-jackd2-dev)
@@ -61,7 +61,7 @@ run_tests() {  # run_tests DIR [ctest options...]
 build build
 # Windows x64, cross-built with MinGW-w64: the DLL and `lumetra info` (the test programs with the tests).
 windows=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake)
-[[ ${1:-} == test ]] || build build-win "${windows[@]}" -- Lumetra lumetra
+[[ ${1:-} == test ]] || build build-win "${windows[@]}" -- Lumetra LumetraClap lumetra
 
 case "${1:-}" in
     "") ;;
@@ -87,7 +87,8 @@ case "${1:-}" in
     install)
         cmake --install build --component tool --prefix "$HOME/.local"
         install -D -m 0644 build/Lumetra.so "$HOME/.vst/Lumetra.so"
-        echo "setup: installed $HOME/.vst/Lumetra.so and $HOME/.local/bin/lumetra" >&2
+        install -D -m 0644 build/Lumetra.clap "$HOME/.clap/Lumetra.clap"
+        echo "setup: installed $HOME/.vst/Lumetra.so, $HOME/.clap/Lumetra.clap and $HOME/.local/bin/lumetra" >&2
         ;;
     *)
         echo "usage: $0 [run|test|install]" >&2
