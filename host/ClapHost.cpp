@@ -283,8 +283,6 @@ void ClapHost::deactivate() {
 clap_process_status ClapHost::process(float* left, float* right, float* outLeft, float* outRight, uint32_t frames,
                                       const ClapEventList* in, ClapEventList* out) {
     if (pluginPtr == nullptr) return CLAP_PROCESS_ERROR;
-    const ClapEventList none;
-    ClapEventList ignored;
     float* ins[2] = {left, right};
     float* outs[2] = {outLeft, outRight};
     clap_audio_buffer_t input{ins, nullptr, 2, 0, 0};
@@ -296,8 +294,9 @@ clap_process_status ClapHost::process(float* left, float* right, float* outLeft,
     block.audio_inputs_count = left ? 1 : 0;
     block.audio_outputs = &output;
     block.audio_outputs_count = 1;
-    block.in_events = (in ? in : &none)->input();
-    block.out_events = (out ? out : &ignored)->output();
+    discarded.clear();
+    block.in_events = (in ? in : &noEvents)->input();
+    block.out_events = (out ? out : &discarded)->output();
     inAudioThread = true;
     const clap_process_status status = pluginPtr->process(pluginPtr, &block);
     inAudioThread = false;
@@ -307,9 +306,8 @@ clap_process_status ClapHost::process(float* left, float* right, float* outLeft,
 void ClapHost::flush(const ClapEventList* in, ClapEventList* out) {
     const auto* params = extension<clap_plugin_params_t>(CLAP_EXT_PARAMS);
     if (params == nullptr) return;
-    const ClapEventList none;
-    ClapEventList ignored;
-    params->flush(pluginPtr, (in ? in : &none)->input(), (out ? out : &ignored)->output());
+    discarded.clear();
+    params->flush(pluginPtr, (in ? in : &noEvents)->input(), (out ? out : &discarded)->output());
 }
 
 std::vector<clap_param_info_t> ClapHost::params() const {

@@ -78,7 +78,8 @@ public:
     bool activate(double rateHz, uint32_t maxFrames);  // also starts processing
     void deactivate();                                  // stops processing first
     // One block through the stereo ports: in and out may be the same buffers; no input when
-    // left is null. Events go in and come out through the lists given.
+    // left is null. Events go in and come out through the lists given. Allocates nothing itself
+    // (what the plug-in pushes into out excepted).
     clap_process_status process(float* left, float* right, float* outLeft, float* outRight, uint32_t frames,
                                 const ClapEventList* in = nullptr, ClapEventList* out = nullptr);
     void flush(const ClapEventList* in, ClapEventList* out);  // params flush
@@ -126,6 +127,10 @@ private:
     const clap_plugin_t* pluginPtr = nullptr;
     bool active = false;
     std::string errorText;
+    // The lists process() and flush() hand over when the caller gives none: made once, so that a
+    // block allocates nothing on the host's side.
+    const ClapEventList noEvents;
+    ClapEventList discarded;
 };
 
 }  // namespace lumetra
