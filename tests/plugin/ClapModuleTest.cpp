@@ -544,6 +544,18 @@ TEST_F(ClapEditor, OpensInTheParentOnShowAndShowsTheVstEditorsPicture) {
     EXPECT_EQ(window.frameWindow(), 0u);
     EXPECT_TRUE(clap.timers.empty());
     EXPECT_FALSE(show()) << "destroyed";
+
+    // A parent that is no window: show fails and leaves nothing registered; another API is refused.
+    ASSERT_TRUE(gui->create(p, api, false));
+    clap_window_t bogus{};
+    bogus.api = api;
+    bogus.ptr = reinterpret_cast<void*>(uintptr_t{0x7ffffff0});
+    EXPECT_TRUE(gui->set_parent(p, &bogus));
+    EXPECT_FALSE(show());
+    EXPECT_TRUE(clap.timers.empty());
+    EXPECT_TRUE(clap.fds.empty());
+    bogus.api = CLAP_WINDOW_API_WAYLAND;
+    EXPECT_FALSE(gui->set_parent(p, &bogus));
 }
 
 // Each value event takes effect at its own sample: Mode moves from the left channel to the right
