@@ -182,7 +182,8 @@ void ClapPlugin::openEditor() {
 void ClapPlugin::closeEditor() {
     if (watchedFd >= 0 && hostFds && hostFds->unregister_fd) hostFds->unregister_fd(host, watchedFd);
     watchedFd = -1;
-    if (timer != CLAP_INVALID_ID && hostTimers && hostTimers->unregister_timer) hostTimers->unregister_timer(host, timer);
+    if (timer != CLAP_INVALID_ID && hostTimers && hostTimers->unregister_timer)
+        hostTimers->unregister_timer(host, timer);
     timer = CLAP_INVALID_ID;
     if (!editorOpen) return;
     editorOpen = false;

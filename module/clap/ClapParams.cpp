@@ -134,8 +134,9 @@ bool ClapPlugin::textToValue(clap_id id, const char* text, double& value) const 
     double number = 0.0;
     std::string_view unit;
     float result = 0.0f;
-    std::string_view level = whole;  // Gain without its unit
-    if (level.size() >= 2 && sameWord(level.substr(level.size() - 2), "dB")) level = trimmed(level.substr(0, level.size() - 2));
+    std::string_view level = whole;  // the text without a trailing "dB"
+    if (level.size() >= 2 && sameWord(level.substr(level.size() - 2), "dB"))
+        level = trimmed(level.substr(0, level.size() - 2));
     if (id == kVolume && (level == "-oo" || sameWord(level, "-inf"))) {
         result = 0.0f;
     } else {

@@ -121,12 +121,13 @@ bool ClapPlugin::onMainThread() const {
 bool ClapPlugin::init() {
     if (effect != nullptr) return true;  // a second init changes nothing
     if (host && host->get_extension) {
-        hostParams = static_cast<const clap_host_params_t*>(host->get_extension(host, CLAP_EXT_PARAMS));
-        hostTimers = static_cast<const clap_host_timer_support_t*>(host->get_extension(host, CLAP_EXT_TIMER_SUPPORT));
+        auto find = [&](const char* id) { return host->get_extension(host, id); };
+        hostParams = static_cast<const clap_host_params_t*>(find(CLAP_EXT_PARAMS));
+        hostTimers = static_cast<const clap_host_timer_support_t*>(find(CLAP_EXT_TIMER_SUPPORT));
 #if !defined(_WIN32)
-        hostFds = static_cast<const clap_host_posix_fd_support_t*>(host->get_extension(host, CLAP_EXT_POSIX_FD_SUPPORT));
+        hostFds = static_cast<const clap_host_posix_fd_support_t*>(find(CLAP_EXT_POSIX_FD_SUPPORT));
 #endif
-        hostThreads = static_cast<const clap_host_thread_check_t*>(host->get_extension(host, CLAP_EXT_THREAD_CHECK));
+        hostThreads = static_cast<const clap_host_thread_check_t*>(find(CLAP_EXT_THREAD_CHECK));
     }
     AudioEffect* created = createEffectObject(&ClapPlugin::audioMaster);
     effect = dynamic_cast<ADelay*>(created);
@@ -285,19 +286,21 @@ bool ClapPlugin::sendValue(const clap_output_events_t& out, uint32_t param, floa
 void ClapPlugin::sendEdits(const clap_output_events_t* out) {
     if (out == nullptr || out->try_push == nullptr) return;
     flushRequested = false;
+    // A gesture's begin or end sent, and what the host now knows noted; false when not taken.
+    auto gesture = [&](uint32_t param, bool begin) {
+        if (!sendGesture(*out, begin ? CLAP_EVENT_PARAM_GESTURE_BEGIN : CLAP_EVENT_PARAM_GESTURE_END, param))
+            return false;
+        hostGesture[param] = begin;
+        return true;
+    };
     while (const ParamEdit* edit = edits.front()) {
         const uint32_t param = edit->param;
+        const bool begin = edit->kind == ParamEdit::kBegin;
         bool sent = true;
-        if (edit->kind == ParamEdit::kBegin) {
-            if (!hostGesture[param]) sent = hostGesture[param] = sendGesture(*out, CLAP_EVENT_PARAM_GESTURE_BEGIN, param);
-        } else if (edit->kind == ParamEdit::kEnd) {
-            if (hostGesture[param]) {
-                sent = sendGesture(*out, CLAP_EVENT_PARAM_GESTURE_END, param);
-                hostGesture[param] = !sent;
-            }
-        } else {
+        if (edit->kind == ParamEdit::kValue)
             sent = sendValue(*out, param, edit->value);
-        }
+        else if (begin != hostGesture[param])
+            sent = gesture(param, begin);
         if (!sent) return;
         edits.pop();
     }
@@ -305,11 +308,11 @@ void ClapPlugin::sendEdits(const clap_output_events_t* out) {
     editsLost = false;
     bool complete = true;
     for (const clap_id id : kParamIds)
-        if (editorGesture[id] && !hostGesture[id]) complete = (hostGesture[id] = sendGesture(*out, CLAP_EVENT_PARAM_GESTURE_BEGIN, id)) && complete;
+        if (editorGesture[id] && !hostGesture[id]) complete = gesture(id, true) && complete;
     for (const clap_id id : kParamIds)
         complete = sendValue(*out, id, effect->getParameter(static_cast<VstInt32>(id))) && complete;
     for (const clap_id id : kParamIds)
-        if (!editorGesture[id] && hostGesture[id]) complete = !(hostGesture[id] = !sendGesture(*out, CLAP_EVENT_PARAM_GESTURE_END, id)) && complete;
+        if (!editorGesture[id] && hostGesture[id]) complete = gesture(id, false) && complete;
     if (!complete) editsLost = true;  // tried again at the next call
 }
 
