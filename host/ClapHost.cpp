@@ -74,19 +74,19 @@ namespace {
 const clap_host_params_t kParams = {
     [](const clap_host_t* h, clap_param_rescan_flags flags) noexcept {
         try {
-            static_cast<ClapHost*>(h->host_data)->rescans.push_back(flags);
+            ClapHost::of(h)->rescans.push_back(flags);
         } catch (...) {
         }
     },
     [](const clap_host_t*, clap_id, clap_param_clear_flags) noexcept {},
     [](const clap_host_t* h) noexcept {
-        auto* self = static_cast<ClapHost*>(h->host_data);
+        auto* self = ClapHost::of(h);
         ++self->flushRequests;
         if (self->onRequestFlush) self->onRequestFlush();
     },
 };
 
-const clap_host_state_t kState = {[](const clap_host_t* h) noexcept { ++static_cast<ClapHost*>(h->host_data)->dirtyMarks; }};
+const clap_host_state_t kState = {[](const clap_host_t* h) noexcept { ++ClapHost::of(h)->dirtyMarks; }};
 
 const clap_host_gui_t kGui = {
     [](const clap_host_t*) noexcept {},
@@ -100,7 +100,7 @@ const clap_host_latency_t kLatency = {[](const clap_host_t*) noexcept {}};
 
 const clap_host_timer_support_t kTimers = {
     [](const clap_host_t* h, uint32_t periodMs, clap_id* id) noexcept {
-        auto* self = static_cast<ClapHost*>(h->host_data);
+        auto* self = ClapHost::of(h);
         if (id == nullptr) return false;
         try {
             *id = static_cast<clap_id>(self->timers.size() + 1);
@@ -111,12 +111,12 @@ const clap_host_timer_support_t kTimers = {
         }
         return true;
     },
-    [](const clap_host_t* h, clap_id id) noexcept { return static_cast<ClapHost*>(h->host_data)->timers.erase(id) == 1; },
+    [](const clap_host_t* h, clap_id id) noexcept { return ClapHost::of(h)->timers.erase(id) == 1; },
 };
 
 const clap_host_posix_fd_support_t kFds = {
     [](const clap_host_t* h, int fd, clap_posix_fd_flags_t flags) noexcept {
-        auto* self = static_cast<ClapHost*>(h->host_data);
+        auto* self = ClapHost::of(h);
         if (fd < 0 || self->fds.count(fd)) return false;
         try {
             self->fds[fd] = flags;
@@ -126,18 +126,18 @@ const clap_host_posix_fd_support_t kFds = {
         return true;
     },
     [](const clap_host_t* h, int fd, clap_posix_fd_flags_t flags) noexcept {
-        auto* self = static_cast<ClapHost*>(h->host_data);
+        auto* self = ClapHost::of(h);
         auto it = self->fds.find(fd);
         if (it == self->fds.end()) return false;
         it->second = flags;
         return true;
     },
-    [](const clap_host_t* h, int fd) noexcept { return static_cast<ClapHost*>(h->host_data)->fds.erase(fd) == 1; },
+    [](const clap_host_t* h, int fd) noexcept { return ClapHost::of(h)->fds.erase(fd) == 1; },
 };
 
 const clap_host_thread_check_t kThreadCheck = {
     [](const clap_host_t* h) noexcept {
-        return std::this_thread::get_id() == static_cast<ClapHost*>(h->host_data)->mainThread;
+        return std::this_thread::get_id() == ClapHost::of(h)->mainThread;
     },
     [](const clap_host_t*) noexcept { return ClapHost::inAudioThread; },
 };
@@ -154,6 +154,8 @@ struct InStream {
 };
 
 }  // namespace
+
+ClapHost* ClapHost::of(const clap_host_t* host) { return static_cast<ClapHost*>(host->host_data); }
 
 const void* ClapHost::hostExtension(const clap_host_t*, const char* id) {
     if (id == nullptr) return nullptr;
@@ -184,9 +186,9 @@ ClapHost::ClapHost() : mainThread(std::this_thread::get_id()) {
             return static_cast<const void*>(nullptr);
         }
     };
-    hostObject.request_restart = [](const clap_host_t* h) noexcept { ++static_cast<ClapHost*>(h->host_data)->restartRequests; };
-    hostObject.request_process = [](const clap_host_t* h) noexcept { ++static_cast<ClapHost*>(h->host_data)->processRequests; };
-    hostObject.request_callback = [](const clap_host_t* h) noexcept { ++static_cast<ClapHost*>(h->host_data)->callbackRequests; };
+    hostObject.request_restart = [](const clap_host_t* h) noexcept { ++ClapHost::of(h)->restartRequests; };
+    hostObject.request_process = [](const clap_host_t* h) noexcept { ++ClapHost::of(h)->processRequests; };
+    hostObject.request_callback = [](const clap_host_t* h) noexcept { ++ClapHost::of(h)->callbackRequests; };
 }
 
 ClapHost::~ClapHost() { unload(); }

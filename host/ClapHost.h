@@ -113,10 +113,10 @@ public:
     std::thread::id mainThread;
 
     static thread_local bool inAudioThread;
+    static ClapHost* of(const clap_host_t* host);  // the host behind its clap_host
 
 private:
     LoadResult fail(std::string message);
-    static ClapHost* of(const clap_host_t* host);
     static const void* hostExtension(const clap_host_t* host, const char* id);
 
     clap_host_t hostObject{};

@@ -71,7 +71,8 @@ int describeClapModule(const std::string& path) {
         const clap_plugin_descriptor_t* d = factory->get_plugin_descriptor(factory, i);
         if (d == nullptr) continue;
         std::string features;
-        for (const char* const* f = d->features; f && *f; ++f) features += (features.empty() ? "" : " ") + std::string(*f);
+        for (const char* const* f = d->features; f && *f; ++f)
+            features += (features.empty() ? "" : " ") + std::string(*f);
         std::printf("\nid            %s\n", orDash(d->id).c_str());
         std::printf("name          %s\n", orDash(d->name).c_str());
         std::printf("vendor        %s\n", orDash(d->vendor).c_str());

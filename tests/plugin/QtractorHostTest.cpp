@@ -132,7 +132,8 @@ protected:
     void SetUp() override {
         qtractor = firstExisting({"/usr/bin/qtractor"});
         scanner = firstExisting({"/usr/lib/x86_64-linux-gnu/qtractor/qtractor_plugin_scan",
-                                 "/usr/lib/qtractor/qtractor_plugin_scan", "/usr/local/lib/qtractor/qtractor_plugin_scan"});
+                                 "/usr/lib/qtractor/qtractor_plugin_scan",
+                                 "/usr/local/lib/qtractor/qtractor_plugin_scan"});
         if (qtractor.empty() || scanner.empty()) GTEST_SKIP() << "Qtractor is not installed";
         display = XOpenDisplay(nullptr);
         if (display == nullptr) GTEST_SKIP() << "no X display";
@@ -224,8 +225,10 @@ TEST_P(QtractorHost, SessionPassesAudioBitForBitAndOpensTheEditor) {
     ASSERT_TRUE(pluginLamp(display, x, y));
     doubleClick(display, x + 20, y);
     Window editor = 0;
-    ASSERT_TRUE(waitUntil([&] { return (editor = windowOfSize(display, DefaultRootWindow(display), 900, 277)) != 0; }, 20))
-        << "no editor window";
+    ASSERT_TRUE(waitUntil([&] {
+        editor = windowOfSize(display, DefaultRootWindow(display), 900, 277);
+        return editor != 0;
+    }, 20)) << "no editor window";
     const lumetra::test::EditorPicture panel(std::string(LUMETRA_SOURCE_DIR) + "/resources/128.png");
     ASSERT_TRUE(panel.ok());
     bool lit = false;
@@ -244,6 +247,8 @@ TEST_P(QtractorHost, SessionPassesAudioBitForBitAndOpensTheEditor) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, QtractorHost, ::testing::ValuesIn(formats()),
-                         [](const ::testing::TestParamInfo<HostedFormat>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<HostedFormat>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
