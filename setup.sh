@@ -7,8 +7,8 @@
 #                       plug-in's editor showing it
 #   ./setup.sh test     ... then run every test: Linux, Windows under Wine (build-win/), then the
 #                       sanitizer configurations
-#   ./setup.sh install  ... then install for this user: the plug-in into ~/.vst (where Linux hosts
-#                       look), the tool into ~/.local/bin, the LV2 bundle into ~/.lv2
+#   ./setup.sh install  ... then install for this user: the plug-in into ~/.vst and ~/.clap, the LV2
+#                       bundle into ~/.lv2 (where Linux hosts look), the tool into ~/.local/bin
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -19,9 +19,9 @@ packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev l
 packages+=(lv2-dev liblilv-dev)
 # 32-bit Windows programs (the 32-bit DLL's tests, the installer) run on Wine's 32-bit half.
 i386_packages=(wine32:i386)
-# The tests also load the plug-in into real hosts: Ardour, run headless; and LMMS, a 32-bit
+# The tests also load the plug-in into real hosts: Ardour and Qtractor, run headless; and LMMS, a 32-bit
 # Windows host's plug-in loader under Wine (Debian has it for i386 only).
-[[ ${1:-} == test ]] && packages+=(ardour) && i386_packages+=(lmms:i386 lmms-vst-server:i386)
+[[ ${1:-} == test ]] && packages+=(ardour qtractor) && i386_packages+=(lmms:i386 lmms-vst-server:i386)
 # ... and the LV2 bundle into LV2's own tools and hosts: sord_validate, lv2info, lv2apply, jalv
 # (xwininfo finds the editor window jalv shows).
 [[ ${1:-} == test ]] && packages+=(sordi lilv-utils jalv x11-utils)
@@ -87,7 +87,7 @@ windows_release() {
 build build
 if [[ ${1:-} != test ]]; then
     build build-win32 "${windows32[@]}" -- Lumetra lumetra
-    build build-win "${windows[@]}" -- Lumetra lumetra
+    build build-win "${windows[@]}" -- Lumetra LumetraClap lumetra
     windows_release
 fi
 
@@ -121,11 +121,11 @@ case "${1:-}" in
     install)
         cmake --install build --component tool --prefix "$HOME/.local"
         install -D -m 0644 build/Lumetra.so "$HOME/.vst/Lumetra.so"
-        echo "setup: installed $HOME/.vst/Lumetra.so and $HOME/.local/bin/lumetra" >&2
+        install -D -m 0644 build/Lumetra.clap "$HOME/.clap/Lumetra.clap"
         rm -rf "$HOME/.lv2/Lumetra.lv2"
         install -d "$HOME/.lv2/Lumetra.lv2"
         install -m 0644 build/Lumetra.lv2/* "$HOME/.lv2/Lumetra.lv2/"
-        echo "setup: installed $HOME/.lv2/Lumetra.lv2" >&2
+        echo "setup: installed $HOME/.vst/Lumetra.so, $HOME/.clap/Lumetra.clap, $HOME/.lv2/Lumetra.lv2 and $HOME/.local/bin/lumetra" >&2
         ;;
     *)
         echo "usage: $0 [run|test|install]" >&2

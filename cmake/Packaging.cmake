@@ -3,6 +3,9 @@
 # /usr/local/lib/vst by default); `./setup.sh install` puts it into ~/.vst for one user.
 set(LUMETRA_VST_DIR "lib/vst" CACHE STRING "Where the module is installed, relative to the prefix")
 install(TARGETS Lumetra LIBRARY DESTINATION ${LUMETRA_VST_DIR} COMPONENT plugin)
+# The CLAP module where CLAP hosts look: lib/clap under the prefix (/usr/lib/clap in the package).
+set(LUMETRA_CLAP_DIR "lib/clap" CACHE STRING "Where the CLAP module is installed, relative to the prefix")
+install(TARGETS LumetraClap LIBRARY DESTINATION ${LUMETRA_CLAP_DIR} COMPONENT plugin)
 install(TARGETS lumetra RUNTIME DESTINATION bin COMPONENT tool)
 # The LV2 bundle where LV2 hosts look: lib/lv2/Lumetra.lv2 under the prefix (/usr/lib/lv2 in the
 # Debian package); `./setup.sh install` puts it into ~/.lv2.
@@ -19,7 +22,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lumetra)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Lumetra")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Real-time one-third-octave spectrum analyzer (VST 2.4 plug-in)")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Real-time one-third-octave spectrum analyzer (VST 2.4 and CLAP plug-in)")
 set(CPACK_PACKAGE_DESCRIPTION
     "A VST 2.4 effect that passes audio through untouched and shows its spectrum in 32 bands from\n16 Hz to 20 kHz, with the lumetra command-line tool that analyses audio files.")
 set(CPACK_PACKAGE_CONTACT "Lumetra engineers <engineers@lumetra.invalid>")

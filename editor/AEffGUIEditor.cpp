@@ -60,6 +60,11 @@ void AEffGUIEditor::idle() {
     frame->idle();
 }
 
+int AEffGUIEditor::eventFileDescriptor() const {
+    const IPlatformFrame* platform = frame ? frame->getPlatformFrame() : nullptr;
+    return platform ? lumetra::connectionFileDescriptor(platform->getOsWindow()) : -1;
+}
+
 bool AEffGUIEditor::onKeyDown(VstKeyCode& keyCode) { return frame && frame->onKeyDown(keyCode) > 0; }
 
 bool AEffGUIEditor::onKeyUp(VstKeyCode& keyCode) { return frame && frame->onKeyUp(keyCode) > 0; }

@@ -28,6 +28,11 @@ public:
     bool onWheel(float distance) override;
     void* getFrameWindow() override;
 
+    // UI thread. The file descriptor of the open window's connection to the window system (X11),
+    // readable when events for the window arrive; -1 while no window is open, and on Windows.
+    // For hosts that watch descriptors and call idle when one is readable.
+    int eventFileDescriptor() const;
+
     // The frame's requests; UI thread.
     void doIdleStuff() override;
     int32_t getKnobMode() const override { return knobMode; }

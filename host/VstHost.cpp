@@ -64,6 +64,29 @@ void* findSymbol(void* module, const char* name) { return dlsym(module, name); }
 void closeModule(void* module) { dlclose(module); }
 #endif
 
+void* openModuleFile(const std::string& path, std::string& message) {
+    struct stat info{};
+    if (stat(path.c_str(), &info) != 0) {
+        message = path + ": no such file";
+        return nullptr;
+    }
+    // A name without a slash is a file in the current folder, as people type it, not a library
+    // for the loader to look for along its search path.
+    const std::string file = path.find_first_of(kSeparators) == std::string::npos ? "./" + path : path;
+    std::string why;
+    void* module = openModule(file, why);
+    if (module == nullptr) {
+        // The system's message may repeat the path and span lines; keep its reason on ours.
+        const size_t named = why.find(file + ": ");
+        if (named != std::string::npos) why.erase(named, file.size() + 2);
+        for (char& c : why)
+            if (c == '\n' || c == '\r') c = ' ';
+        while (!why.empty() && why.back() == ' ') why.pop_back();
+        message = path + ": not a loadable module" + (why.empty() ? "" : " (" + why + ")");
+    }
+    return module;
+}
+
 namespace {
 
 // The callback is a plain function: effects are mapped back to their host by AEffect; during the
@@ -116,22 +139,9 @@ LoadResult VstHost::fail(std::string message) {
 LoadResult VstHost::load(const std::string& path) {
     unload();
     errorText.clear();
-    struct stat info{};
-    if (stat(path.c_str(), &info) != 0) return fail(path + ": no such file");
-    // A name without a slash is a file in the current folder, as people type it, not a library
-    // for the loader to look for along its search path.
-    const std::string file = path.find_first_of(kSeparators) == std::string::npos ? "./" + path : path;
-    std::string why;
-    module = openModule(file, why);
-    if (module == nullptr) {
-        // The system's message may repeat the path and span lines; keep its reason on ours.
-        const size_t named = why.find(file + ": ");
-        if (named != std::string::npos) why.erase(named, file.size() + 2);
-        for (char& c : why)
-            if (c == '\n' || c == '\r') c = ' ';
-        while (!why.empty() && why.back() == ' ') why.pop_back();
-        return fail(path + ": not a loadable module" + (why.empty() ? "" : " (" + why + ")"));
-    }
+    std::string message;
+    module = openModuleFile(path, message);
+    if (module == nullptr) return fail(message);
     void* symbol = findSymbol(module, "VSTPluginMain");
     if (symbol == nullptr) symbol = findSymbol(module, "main");
     if (symbol == nullptr) return fail(path + ": no VST 2.4 entry point (VSTPluginMain or main)");

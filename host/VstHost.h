@@ -35,6 +35,9 @@ struct LoadResult {
 void* openModule(const std::string& path, std::string& why);
 void* findSymbol(void* module, const char* name);
 void closeModule(void* module);
+// Opens path as a host does (a bare file name is a file in the current folder); null, with a
+// one-line message that names the file and the reason, when it is missing or not a module.
+void* openModuleFile(const std::string& path, std::string& message);
 
 class VstHost {
 public:

@@ -52,6 +52,11 @@ bool windowScreenRect(OsWindow window, OsRect& rect);
 // Resizes a window, keeping its position; sizes below 1 become 1. Failures are ignored.
 void resizeWindow(OsWindow window, int32_t width, int32_t height);
 
+// The file descriptor of the connection a window is reached through, readable when events for
+// it arrive (X11: the Display's socket); -1 on Windows, whose windows get their messages through
+// the thread's queue, and for no window.
+int connectionFileDescriptor(OsWindow window);
+
 // Takes one pending paint request off the queue and has it painted. X11: the window's next Expose
 // event, whose area (window coordinates) goes to paint. Windows: the calling thread's next
 // WM_PAINT for any of its windows, removed and dispatched to that window's procedure (paint is

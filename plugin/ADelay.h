@@ -29,6 +29,10 @@ public:
     void getParameterLabel(VstInt32 index, char* label) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
     void getParameterName(VstInt32 index, char* text) override;
+    // The display text parameter index would have at value, in getParameterDisplay's format
+    // (Delay: the sample count at the current rate); text holds kVstMaxParamStrLen + 1. For
+    // format modules whose hosts ask about values the effect does not hold. UI thread.
+    void getParameterDisplayAt(VstInt32 index, float value, char* text);
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
 
     bool getEffectName(char* name) override;
@@ -72,4 +76,6 @@ public:
 
 private:
     void pushMeters();  // Audio thread: every band's packed meter value through setParameter(1, ...)
+    // The display text of index for value, Delay given as its sample count. UI thread.
+    void formatDisplay(VstInt32 index, float value, int32_t delaySamples, char* text);
 };

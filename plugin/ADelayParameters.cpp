@@ -112,14 +112,21 @@ void ADelay::getParameterLabel(VstInt32 index, char* label) {
 // UI thread. Formatted in a scratch buffer, then cut to the host's limit; Delay shows samples.
 void ADelay::getParameterDisplay(VstInt32 index, char* text) {
     if (!isParameter(index) || text == nullptr) return;
+    const float values[lumetra::kNumParams] = {delayValue, feedBackValue, volumeValue, modeValue, respValue};
+    formatDisplay(index, values[index], engine.delaySamples, text);
+}
+
+void ADelay::getParameterDisplayAt(VstInt32 index, float value, char* text) {
+    if (!isParameter(index) || text == nullptr) return;
+    formatDisplay(index, value, lumetra::delaySamplesFor(value, getSampleRate(), engine.bankSampleRate), text);
+}
+
+void ADelay::formatDisplay(VstInt32 index, float value, int32_t delaySamples, char* text) {
     char scratch[64] = {};
     switch (index) {
-    case lumetra::kDelay: int2string(engine.delaySamples, scratch, kVstMaxParamStrLen); break;
-    case lumetra::kFeedBack: float2string(feedBackValue, scratch, kVstMaxParamStrLen); break;
-    case lumetra::kVolume: dB2string(volumeValue, scratch, kVstMaxParamStrLen); break;
-    case lumetra::kMode: float2string(modeValue, scratch, kVstMaxParamStrLen); break;
-    case lumetra::kResp: float2string(respValue, scratch, kVstMaxParamStrLen); break;
-    default: break;
+    case lumetra::kDelay: int2string(delaySamples, scratch, kVstMaxParamStrLen); break;
+    case lumetra::kVolume: dB2string(value, scratch, kVstMaxParamStrLen); break;
+    default: float2string(value, scratch, kVstMaxParamStrLen); break;
     }
     lumetra::copyText(text, scratch, kVstMaxParamStrLen);
 }

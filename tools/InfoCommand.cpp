@@ -3,6 +3,7 @@
 #include <string>
 
 #include "host/VstHost.h"
+#include "tools/ClapInfo.h"
 #include "tools/Commands.h"
 
 namespace {
@@ -13,6 +14,7 @@ const char* const kInfoUsage =
     "Loads the VST 2.4 module (for example build/Lumetra.so) through its entry point, as a host\n"
     "does, and prints its descriptor, identity strings, parameters and program names.\n"
     "An LV2 bundle (a folder, such as build/Lumetra.lv2) is read as LV2 hosts read it.\n"
+    "A CLAP module (a file ending in .clap) is described by its entry, plug-ins, ports and params.\n"
     "Exit codes: 0 success, 2 usage error or a file that is not a usable module.\n";
 
 std::string fourChars(VstInt32 id) {
@@ -36,6 +38,7 @@ int lumetra::runInfo(const std::vector<std::string>& args) {
         return 2;
     }
     if (isLv2Bundle(args[0])) return runInfoLv2(args[0]);
+    if (args[0].ends_with(".clap")) return describeClapModule(args[0]);
     VstHost host;
     host.answers[audioMasterGetSampleRate] = 0;  // as a scanner does
     if (!host.load(args[0])) {

@@ -14,7 +14,7 @@ const char* const kUsage =
     "\n"
     "Commands:\n"
     "  analyze [FILE ...]   one-third-octave analysis of audio files (or a built-in test signal)\n"
-    "  info MODULE          load a VST 2.4 module and print what a host sees of it\n"
+    "  info MODULE          load a VST 2.4 or CLAP module and print what a host sees of it\n"
     "  show MODULE [FILE]   open the module's editor in a window and play FILE (or the test signal)\n"
     "                       through it\n"
     "  snapshot MODULE [FILE] -o PNG [--at SECONDS]\n"

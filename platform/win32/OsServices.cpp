@@ -72,6 +72,8 @@ void resizeWindow(OsWindow window, int32_t width, int32_t height) {
     SetWindowPos(handleOf(window), nullptr, 0, 0, width < 1 ? 1 : width, height < 1 ? 1 : height, SWP_NOMOVE);
 }
 
+int connectionFileDescriptor(OsWindow) { return -1; }
+
 // The window is not a filter: the next WM_PAINT of any window of this thread is the one waiting.
 bool dispatchOnePendingPaint(OsWindow, PaintHandler, void*) {
     MSG message{};

@@ -99,6 +99,8 @@ void resizeWindow(OsWindow window, int32_t width, int32_t height) {
                   static_cast<unsigned>(height < 1 ? 1 : height));
 }
 
+int connectionFileDescriptor(OsWindow window) { return window ? ConnectionNumber(displayOf(window)) : -1; }
+
 bool dispatchOnePendingPaint(OsWindow window, PaintHandler paint, void* context) {
     if (!window) return false;
     Display* display = displayOf(window);

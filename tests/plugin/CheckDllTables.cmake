@@ -1,7 +1,11 @@
-# cmake -DOBJDUMP=... -DDLL=Lumetra.dll -P CheckDllTables.cmake
+# cmake -DOBJDUMP=... -DDLL=Lumetra.dll [-DEXPORTS=name;...] -P CheckDllTables.cmake
 # The DLL's import and export tables as the loader sees them: it imports Windows system DLLs only
-# (no C++ runtime, libgcc or winpthread DLL beside it) and exports exactly VSTPluginMain and main.
+# (no C++ runtime, libgcc or winpthread DLL beside it) and exports exactly EXPORTS (by default
+# VSTPluginMain and main).
 cmake_minimum_required(VERSION 3.25)
+if(NOT DEFINED EXPORTS)
+    set(EXPORTS "VSTPluginMain;main")
+endif()
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
     message(FATAL_ERROR "cannot read ${DLL}")
@@ -24,6 +28,6 @@ string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[^\n]*\n)
 string(REGEX MATCHALL "\\] [A-Za-z_][A-Za-z0-9_@]*" exports "${CMAKE_MATCH_1}")
 string(REPLACE "] " "" exports "${exports}")
 list(SORT exports)
-if(NOT exports STREQUAL "VSTPluginMain;main")
-    message(FATAL_ERROR "exports '${exports}', expected exactly VSTPluginMain and main")
+if(NOT exports STREQUAL EXPORTS)
+    message(FATAL_ERROR "exports '${exports}', expected exactly '${EXPORTS}'")
 endif()

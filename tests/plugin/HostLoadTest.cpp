@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/ClapHost.h"
 #include "host/VstHost.h"
 
 namespace {
@@ -31,22 +32,48 @@ std::vector<Refusal> refusals() {
             {LUMETRA_NULL_ENTRY_MODULE, "created no effect"}};
 }
 
-TEST(HostLoad, RefusesWhatIsNotAPlugInWithOneLine) {
-    for (const Refusal& r : refusals()) {
+// Files named .clap, for the CLAP host (and for lumetra info, which hands them to it): the same
+// kinds of file, and shared objects without its entry.
+std::vector<Refusal> clapRefusals() {
+    const std::string dir = (std::filesystem::temp_directory_path() / "lumetra-host-load").string();
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir + "/notes.clap") << "not a shared object\n";
+    const auto copy = std::filesystem::copy_options::overwrite_existing;
+    std::filesystem::copy_file(LUMETRA_NO_ENTRY_MODULE, dir + "/no-entry.clap", copy);
+    std::filesystem::copy_file(LUMETRA_MODULE_PATH, dir + "/vst.clap", copy);
+    return {{dir + "/missing.clap", "no such file"},
+            {dir + "/notes.clap", "not a loadable module"},
+            {dir + "/no-entry.clap", "no CLAP entry"},
+            {dir + "/vst.clap", "no CLAP entry"}};
+}
+
+bool holdsNothing(const lumetra::VstHost& host) { return host.effect() == nullptr; }
+bool holdsNothing(const lumetra::ClapHost& host) { return host.entry() == nullptr && host.plugin() == nullptr; }
+
+template <typename Host>
+void expectRefusals(const std::vector<Refusal>& refused) {
+    for (const Refusal& r : refused) {
         SCOPED_TRACE(r.path);
-        lumetra::VstHost host;
+        Host host;
         const lumetra::LoadResult result = host.load(r.path);
         EXPECT_FALSE(result);
-        EXPECT_EQ(host.effect(), nullptr);
+        EXPECT_TRUE(holdsNothing(host));
         EXPECT_NE(result.message.find(r.path), std::string::npos) << result.message;
         EXPECT_NE(result.message.find(r.why), std::string::npos) << result.message;
         EXPECT_EQ(result.message.find('\n'), std::string::npos) << result.message;
     }
 }
 
+TEST(HostLoad, RefusesWhatIsNotAPlugInWithOneLine) {
+    expectRefusals<lumetra::VstHost>(refusals());
+    expectRefusals<lumetra::ClapHost>(clapRefusals());
+}
+
 #if !defined(_WIN32)  // the Windows build runs `lumetra info` from CTest (tests/plugin/CMakeLists.txt)
 TEST(HostLoad, InfoToolExitsWithTwoAndOneErrorLine) {
-    for (const Refusal& r : refusals()) {
+    std::vector<Refusal> all = refusals();
+    for (const Refusal& r : clapRefusals()) all.push_back(r);
+    for (const Refusal& r : all) {
         SCOPED_TRACE(r.path);
         const std::string command = std::string(LUMETRA_TOOL_PATH) + " info '" + r.path + "' 2>&1 >/dev/null";
         FILE* pipe = popen(command.c_str(), "r");

@@ -9,6 +9,8 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -188,6 +190,50 @@ int JackPlayer::process(jack_nframes_t frames, void* arg) {
     return 0;
 }
 
+JackRecorder::JackRecorder(const std::string& server, size_t frames) : left(frames), right(frames) {
+    client = openClient(server, "recorder");
+    if (client == nullptr) {
+        ADD_FAILURE() << "the recorder cannot join the server " << server;
+        return;
+    }
+    ports[0] = jack_port_register(client, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    ports[1] = jack_port_register(client, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    jack_set_process_callback(client, &JackRecorder::process, this);
+    if (ports[0] == nullptr || ports[1] == nullptr || jack_activate(client) != 0) {
+        ADD_FAILURE() << "the recorder cannot start";
+        jack_client_close(client);
+        client = nullptr;
+    }
+}
+
+JackRecorder::~JackRecorder() {
+    if (client) jack_client_close(client);
+}
+
+bool JackRecorder::connect(const std::string& from, const std::string& to) {
+    const int result = jack_connect(client, from.c_str(), to.c_str());
+    return result == 0 || result == EEXIST;
+}
+
+bool JackRecorder::disconnect(const std::string& from, const std::string& to) {
+    return jack_disconnect(client, from.c_str(), to.c_str()) == 0;
+}
+
+bool JackRecorder::exists(const std::string& port) const { return jack_port_by_name(client, port.c_str()) != nullptr; }
+
+int JackRecorder::process(jack_nframes_t frames, void* arg) {
+    auto* self = static_cast<JackRecorder*>(arg);
+    if (!self->recording.load()) return 0;
+    const auto* left = static_cast<const float*>(jack_port_get_buffer(self->ports[0], frames));
+    const auto* right = static_cast<const float*>(jack_port_get_buffer(self->ports[1], frames));
+    size_t at = self->kept.load();
+    const size_t n = std::min<size_t>(frames, self->left.size() - at);
+    std::copy(left, left + n, self->left.begin() + static_cast<std::ptrdiff_t>(at));
+    std::copy(right, right + n, self->right.begin() + static_cast<std::ptrdiff_t>(at));
+    self->kept.store(at + n);
+    return 0;
+}
+
 ListenProcess::ListenProcess(const std::string& server, const std::vector<std::string>& args, const std::string& dirIn)
     : dir(dirIn) {
     std::vector<std::string> argv = {LUMETRA_TOOL_PATH, "listen"};
@@ -239,5 +285,23 @@ void JackProgram::send(const std::string& text) {
 
 std::string JackProgram::out() const { return readFile(dir + "/program.out"); }
 std::string JackProgram::err() const { return readFile(dir + "/program.err"); }
+ChildProcess::ChildProcess(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+                           const std::string& dir, const std::string& name)
+    : prefix(dir + "/" + name) {
+    pid = spawn(args, environment, prefix + ".out", prefix + ".err");
+    if (pid <= 0) ADD_FAILURE() << "cannot start " << (args.empty() ? "nothing" : args[0]);
+}
+
+ChildProcess::~ChildProcess() { stop(pid); }
+
+int ChildProcess::wait(double seconds) { return pid > 0 ? reap(pid, seconds) : -1; }
+
+void ChildProcess::killNow() {
+    if (pid <= 0) return;
+    kill(pid, SIGKILL);
+    reap(pid, 5);
+}
+std::string ChildProcess::out() const { return readFile(prefix + ".out"); }
+std::string ChildProcess::err() const { return readFile(prefix + ".err"); }
 
 }  // namespace lumetra::test

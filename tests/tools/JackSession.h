@@ -64,6 +64,33 @@ private:
     size_t position = 0;   // audio thread: where in it
 };
 
+// A client "recorder" with ports in_1 and in_2 that keeps what arrives, once told to record,
+// until it holds frames of each; it also joins and parts ports of any client of the server.
+class JackRecorder {
+public:
+    JackRecorder(const std::string& server, size_t frames);
+    ~JackRecorder();
+    JackRecorder(const JackRecorder&) = delete;
+    JackRecorder& operator=(const JackRecorder&) = delete;
+
+    bool ok() const { return client != nullptr; }
+    void record() { recording.store(true); }  // from the next period on
+    bool full() const { return kept.load() == left.size(); }
+    bool connect(const std::string& from, const std::string& to);
+    bool disconnect(const std::string& from, const std::string& to);
+    bool exists(const std::string& port) const;
+
+    std::vector<float> left, right;  // read once full()
+
+private:
+    static int process(jack_nframes_t frames, void* self);
+
+    jack_client_t* client = nullptr;
+    jack_port_t* ports[2] = {nullptr, nullptr};
+    std::atomic<bool> recording{false};
+    std::atomic<size_t> kept{0};
+};
+
 // `lumetra listen ARGS` with JACK_DEFAULT_SERVER=server; stdout and stderr go to files in dir.
 class ListenProcess {
 public:
@@ -102,6 +129,27 @@ private:
     pid_t pid = -1;
     int input = -1;
     std::string dir;
+};
+
+// Any program, with extra environment entries NAME=value; its stdout and stderr go to
+// dir/name.out and dir/name.err. Ended (SIGTERM, then SIGKILL) and reaped at destruction.
+class ChildProcess {
+public:
+    ChildProcess(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+                 const std::string& dir, const std::string& name);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool started() const { return pid > 0; }
+    int wait(double seconds);  // as ListenProcess::wait
+    void killNow();            // SIGKILL, for a program that would ask questions before it ends
+    std::string out() const;
+    std::string err() const;
+
+private:
+    pid_t pid = -1;
+    std::string prefix;  // dir/name
 };
 
 // Polls until done() or seconds pass; the last answer.
