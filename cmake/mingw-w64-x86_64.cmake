@@ -1,24 +1,7 @@
-# Cross build for Windows x64 with Debian's MinGW-w64, posix thread model (the win32 model has no
-# std::thread or std::mutex in GCC 12). cmake -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for Windows x64. cmake -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(triple x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${triple}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
-set(CMAKE_RC_COMPILER ${triple}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# pkg-config sees only the MinGW sysroot: a cross configure must never pick up the Linux cairo or
-# libsndfile (the Linux .pc files would link Linux libraries into a Windows program).
-set(ENV{PKG_CONFIG_LIBDIR} /usr/${triple}/lib/pkgconfig)
-set(ENV{PKG_CONFIG_PATH} "")
-set(ENV{PKG_CONFIG_SYSROOT_DIR} /usr/${triple})
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
 
 # Test programs run under Wine (cmake/wine-run.sh: its own prefix in the build tree, CRLF removed).
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${CMAKE_BINARY_DIR}/wine)

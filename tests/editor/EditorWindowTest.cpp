@@ -83,6 +83,19 @@ protected:
 
     void click(int x, int y, int32_t modifiers = 0) { editor.click(x, y, modifiers); }
 
+    // A press at (x, y), moves to each of the ys with the button held, the release at the last;
+    // an idle after each event.
+    void dragAt(int x, int y, std::initializer_list<int> ys) {
+        editor.mouseDown(x, y);
+        editor.idle(1);
+        for (const int to : ys) {
+            editor.mouseMove(x, to);
+            editor.idle(1);
+        }
+        editor.mouseUp(x, ys.size() ? *(ys.end() - 1) : y);
+        editor.idle(1);
+    }
+
     // Where the handle of a slider (left 871, travel top .. top + 57) shows its top row, or -1.
     int handleTop(const Picture& picture, int sliderTop) {
         for (int y = sliderTop; y <= sliderTop + 57; ++y)
@@ -187,14 +200,7 @@ TEST_F(EditorWindow, GesturesReachTheHostAsBeginAutomateEnd) {
     // Drag the Volume handle far past the top of its travel.
     const int top = handleTop(editor.picture(), 160);
     ASSERT_GE(top, 160);
-    editor.mouseDown(879, top + 5);
-    editor.idle(1);
-    editor.mouseMove(879, top - 10);
-    editor.idle(1);
-    editor.mouseMove(879, 20);
-    editor.idle(1);
-    editor.mouseUp(879, 20);
-    editor.idle(1);
+    dragAt(879, top + 5, {top - 10, 20});
     const std::vector<Edit> drag = takeEdits();
     ASSERT_GE(drag.size(), 3u);
     EXPECT_EQ(drag.front(), (Edit{audioMasterBeginEdit, 2, 0}));
@@ -281,12 +287,7 @@ TEST_F(EditorWindow, HostClosingTheEditorFromInsideACallbackBreaksNothing) {
 
         ASSERT_TRUE(editor.open());
         editor.idle();
-        editor.mouseDown(879, 80);  // Delay: a drag from its track
-        editor.idle(1);
-        editor.mouseMove(879, 100);
-        editor.idle(1);
-        editor.mouseUp(879, 100);
-        editor.idle(1);
+        dragAt(879, 80, {100});  // Delay: a drag from its track
         const std::vector<Edit> drag = takeEdits();
         ASSERT_GE(drag.size(), 3u);
         EXPECT_EQ(drag.front(), (Edit{audioMasterBeginEdit, 0, 0}));
